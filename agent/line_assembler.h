@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Turns the agent's standard output, read in chunks of any size, into lines.
+// Lines are split on the 0x0A byte before decoding, so a character that a read
+// splits in two stays whole. A line that is not valid UTF-8 is dropped.
+class LineAssembler {
+public:
+    // A pending line longer than this without a line feed is no event: it is
+    // dropped up to its line feed, so a runaway agent cannot fill memory.
+    static constexpr qsizetype maxLineBytes = 1024 * 1024;
+
+    // The complete lines in `chunk` (and what came before it), in order, without
+    // their line feeds; a carriage return before the line feed stays.
+    QStringList feed(QByteArrayView chunk);
+
+    // What followed the last line feed, once the output has ended; none when
+    // it is empty, too long or not valid UTF-8.
+    std::optional<QString> finish();
+
+private:
+    QByteArray pending;
+    bool discarding = false; // dropping the rest of an over-long line
+};
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool isValidUtf8(QByteArrayView bytes);

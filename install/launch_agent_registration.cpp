@@ -1,0 +1,77 @@
+#include "install/launch_agent_registration.h"
+
+#include "agent/agent_contract.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <plist/plist.h>
+
+#include <memory>
+
+namespace {
+
+struct PlistDeleter {
+    void operator()(plist_t node) const { plist_free(node); }
+};
+using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+std::optional<QString> stringValue(plist_t node)
+{
+    if (plist_get_node_type(node) != PLIST_STRING)
+        return std::nullopt;
+    char* raw = nullptr;
+    plist_get_string_val(node, &raw);
+    if (!raw)
+        return std::nullopt;
+    QString value = QString::fromUtf8(raw);
+    free(raw);
+    return value;
+}
+
+} // namespace
+
+std::optional<QByteArray> readLaunchAgentPropertyList(const QString& home)
+{
+    QFile file(home + u'/' + AgentContract::launchAgentPropertyListPath);
+    const QFileInfo info(file);
+    if (!info.isFile() || info.size() > maxLaunchAgentPropertyListSize || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // Read one byte past the limit: the file may have grown since it was sized.
+    QByteArray contents = file.read(maxLaunchAgentPropertyListSize + 1);
+    if (contents.size() > maxLaunchAgentPropertyListSize)
+        return std::nullopt;
+    return contents;
+}
+
+std::optional<QString> authorizedFolderInPropertyList(const QByteArray& contents)
+{
+    if (contents.isEmpty() || contents.size() > maxLaunchAgentPropertyListSize)
+        return std::nullopt;
+    plist_t parsed = nullptr;
+    plist_from_memory(contents.constData(), static_cast<uint32_t>(contents.size()), &parsed);
+    const PlistPtr root(parsed);
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
+        return std::nullopt;
+
+    plist_t arguments = plist_dict_get_item(root.get(), AgentContract::programArgumentsKey);
+    if (!arguments || plist_get_node_type(arguments) != PLIST_ARRAY)
+        return std::nullopt;
+
+    const uint32_t count = plist_array_get_size(arguments);
+    QStringList elements;
+    elements.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        std::optional<QString> element = stringValue(plist_array_get_item(arguments, i));
+        if (!element)
+            return std::nullopt; // every element must be a string
+        elements.append(std::move(*element));
+    }
+    const qsizetype switchIndex = elements.indexOf(AgentContract::allowRootSwitch);
+    if (switchIndex < 0 || switchIndex + 1 >= elements.size())
+        return std::nullopt;
+    const QString& path = elements[switchIndex + 1];
+    if (path.isEmpty())
+        return std::nullopt;
+    return AgentContract::agentPath(path);
+}

@@ -1,0 +1,37 @@
+#include "app/globals.h"
+#include "install/setup_texts.h"
+#include "platform/application_launcher.h"
+#include "setup/setup_controller.h"
+
+#include <QDesktopServices>
+#include <QPointer>
+#include <QUrl>
+
+void SetupController::openProject()
+{
+    platform::ApplicationLauncher& launcher = platform::applicationLauncher();
+    const std::optional<QString> vscode = folder ? launcher.applicationFor(SetupTexts::vscodeBundleIdentifier) : std::nullopt;
+    if (!vscode) {
+        setStatus(SetupTexts::vscodeNotFound, true);
+        return;
+    }
+    launcher.launch(*vscode, {*folder}, [this](std::optional<QString> error) {
+        if (error)
+            setStatus(SetupTexts::vscodeCouldNotOpen, true);
+        else
+            setStatus(setupCompletionMessage(extensionInstalled), false);
+    });
+}
+
+void SetupController::openHelp()
+{
+    QDesktopServices::openUrl(helpURL);
+}
+
+void SetupController::openSupport()
+{
+    const QUrl mail(QStringLiteral("mailto:") + supportAddress + SetupTexts::supportMailSubject, QUrl::StrictMode);
+    if (!mail.isValid())
+        return;
+    QDesktopServices::openUrl(mail);
+}

@@ -1,0 +1,93 @@
+// Takes a picture of the setup window as a user sees it, for the README and
+// for looking at the layout in a light and a dark palette.
+//
+//   halden-screenshot --bundle BUNDLE --output FILE.png [--dark] [--set-up FOLDER]
+
+#include "app/globals.h"
+#include "app/main_menu.h"
+#include "platform/bundle_location.h"
+#include "setup/setup_controller.h"
+#include "setup/setup_window.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QPalette>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+QPalette darkPalette()
+{
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0x26, 0x26, 0x28));
+    palette.setColor(QPalette::WindowText, QColor(0xEC, 0xEC, 0xEC));
+    palette.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
+    palette.setColor(QPalette::AlternateBase, QColor(0x2C, 0x2C, 0x2E));
+    palette.setColor(QPalette::Text, QColor(0xEC, 0xEC, 0xEC));
+    palette.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3C));
+    palette.setColor(QPalette::ButtonText, QColor(0xEC, 0xEC, 0xEC));
+    palette.setColor(QPalette::PlaceholderText, QColor(0xA1, 0xA1, 0xA6));
+    palette.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, QColor(0x4D, 0xA3, 0xFF));
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x78, 0x78, 0x7C));
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x78, 0x78, 0x7C));
+    return palette;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    app = &application;
+    QCommandLineParser parser;
+    parser.addOptions({{"bundle", "The staged application bundle.", "path"},
+                       {"output", "Where to write the PNG.", "file"},
+                       {"dark", "Use a dark palette."},
+                       {"set-up", "Choose this project folder and set up the agent first.", "folder"}});
+    parser.process(application);
+    if (!parser.isSet("output")) {
+        std::fputs("halden-screenshot: --output is required\n", stderr);
+        return 2;
+    }
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    if (parser.isSet("dark"))
+        QApplication::setPalette(darkPalette());
+    if (parser.isSet("bundle"))
+        platform::setBundlePathForTesting(parser.value("bundle"));
+
+    controller = new SetupController;
+    controller->window->setMenuBar(makeSetupMenu());
+    controller->window->show();
+
+    const QString output = parser.value("output");
+    auto capture = [output] {
+        const bool saved = controller->window->grab().save(output);
+        std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(output));
+        QCoreApplication::exit(saved ? 0 : 1);
+    };
+    if (parser.isSet("set-up")) {
+        QTimer::singleShot(200, [&] {
+            controller->folder = parser.value("set-up");
+            controller->updateSetupReadiness();
+            controller->setUpAgent();
+            // Wait for the run to end, then let the window settle.
+            auto* poll = new QTimer(&application);
+            QObject::connect(poll, &QTimer::timeout, [poll, capture] {
+                if (controller->child)
+                    return;
+                poll->stop();
+                QTimer::singleShot(200, capture);
+            });
+            poll->start(50);
+        });
+    } else {
+        QTimer::singleShot(300, capture);
+    }
+    return application.exec();
+}

@@ -1,0 +1,49 @@
+#include "install/installation_discovery.h"
+#include "setup/setup_controller.h"
+#include "setup/setup_window.h"
+#include "setup/window_texts.h"
+
+#include <QFileDialog>
+#include <QPushButton>
+
+void SetupController::chooseFolder()
+{
+    QFileDialog panel(window, WindowTexts::folderPanelMessage);
+    panel.setObjectName(QStringLiteral("folderPanel"));
+    panel.setFileMode(QFileDialog::Directory);
+    panel.setOption(QFileDialog::ShowDirsOnly, true);
+#ifndef __APPLE__
+    // Qt's own dialog: the same everywhere, and it shows the message and the
+    // "Authorize" button as asked.
+    panel.setOption(QFileDialog::DontUseNativeDialog, true);
+#endif
+    panel.setAcceptMode(QFileDialog::AcceptOpen);
+    panel.setLabelText(QFileDialog::Accept, WindowTexts::folderPanelPrompt);
+    panel.setWindowModality(Qt::ApplicationModal);
+    if (folder)
+        panel.setDirectory(*folder);
+    if (panel.exec() != QDialog::Accepted)
+        return;
+    const QStringList chosen = panel.selectedFiles();
+    if (chosen.size() != 1 || chosen.first().isEmpty())
+        return;
+    setFolder(chosen.first());
+    updateSetupReadiness();
+}
+
+void SetupController::updateSetupReadiness()
+{
+    if (child || pendingProgramRemoval)
+        return;
+    // Without the agent binary nothing could be set up: the button stays off
+    // and the components-not-found line written at start-up stays in place.
+    const std::optional<QString> install = installDir();
+    if (!install || !agentBinary(*install)) {
+        setupButton->setEnabled(false);
+        return;
+    }
+    const bool ready = folder.has_value();
+    setupButton->setEnabled(ready);
+    repairButton->setEnabled(repairAvailable && ready);
+    setStatus(ready ? WindowTexts::readyToSetUp : WindowTexts::folderRequired, false);
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "uninstall/program_removal.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTextCursor>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QPlainTextEdit;
+class QProcess;
+class QPushButton;
+class SetupWindow;
+struct AgentRunState;
+
+// The one controller of the program: it owns the window, every view in it and
+// all state of the process. Its operations live beside the subsystem they
+// belong to (setup/, agent/, install/, uninstall/).
+class SetupController : public QObject {
+    Q_OBJECT
+
+public:
+    using RunCompletion = std::function<void(bool succeeded)>;
+
+    SetupController();
+    ~SetupController() override;
+
+    SetupWindow* window;
+    QLabel* folderLabel;
+    QLabel* statusLabel;
+    QPlainTextEdit* log;
+    QPushButton* setupButton;
+    QPushButton* repairButton;
+    QPushButton* chooseButton;
+    QPushButton* openProjectButton;
+    QPushButton* uninstallButton;
+    std::optional<QString> folder;   // the project folder's path
+    QProcess* child = nullptr;       // the agent run in progress
+    bool childSucceeded = false;
+    bool extensionInstalled = false;
+    bool repairAvailable = false;
+    std::optional<ProgramRemoval> pendingProgramRemoval;
+
+    // The header image and the two link buttons, for tests; the image is null
+    // when the bundle holds none.
+    QLabel* headerImage = nullptr;
+    QPushButton* helpLinkButton = nullptr;
+    QPushButton* supportLinkButton = nullptr;
+
+    // The window (setup/).
+    void buildUI();
+    void setStatus(const QString& text, bool error);
+    void append(const QString& text);
+    void setBusy(bool busy);
+    void chooseFolder();
+    void updateSetupReadiness();
+
+    // The agent (agent/).
+    void run(const QString& bin, const QStringList& args, RunCompletion completion);
+    void consume(const QString& line);
+
+    // Set-up, repair, VS Code, help and support (install/).
+    void setUpAgent();
+    void repair();
+    void openProject();
+    void openHelp();
+    void openSupport();
+
+    // Uninstall (uninstall/).
+    void uninstall();
+    void finishUninstall(const ProgramRemoval& plan);
+
+private:
+    void buildLayout();
+    void setStartUpState();
+    void setFolder(const QString& path);
+    void finishAgentRun(QProcess* process, const std::shared_ptr<AgentRunState>& run);
+    void consumeBatch(const QStringList& lines);
+    void completeSetupOrRepair(bool ok, const QString& failureLine);
+    void endLogBatch();
+
+    // While the lines of one read are added, they share one edit block so the
+    // log is laid out once per read, not once per line.
+    std::optional<QTextCursor> logBatch;
+};

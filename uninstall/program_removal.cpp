@@ -1,0 +1,77 @@
+#include "uninstall/program_removal.h"
+
+#include "install/installation_discovery.h"
+#include "platform/file_removal.h"
+#include "platform/privileged_shell.h"
+#include "uninstall/uninstall_texts.h"
+
+#include <QFileInfo>
+
+const char* LocalizedError::what() const noexcept
+{
+    whatText = errorDescription().toUtf8();
+    return whatText.constData();
+}
+
+QString ProgramRemovalError::errorDescription() const
+{
+    switch (which) {
+    case unsupportedLocation: return UninstallTexts::unsupportedLocation;
+    case cancelled: return UninstallTexts::removalCancelled;
+    case incomplete: return UninstallTexts::removalIncomplete;
+    }
+    return QString();
+}
+
+const QString& ProgramRemoval::sharedDirectory()
+{
+    static const QString directory = QStringLiteral("/Applications/") + installDirName;
+    return directory;
+}
+
+const QString& ProgramRemoval::administratorScript()
+{
+    static const QString script = QStringLiteral(
+        "do shell script \"if /usr/sbin/pkgutil --pkg-info com.tervan.halden >/dev/null 2>&1; then "
+        "/usr/sbin/pkgutil --forget com.tervan.halden >/dev/null || exit 1; fi; "
+        "/bin/rm -f /usr/local/bin/halden && /bin/rm -rf '/Applications/Tervan Halden Beta'\" "
+        "with administrator privileges");
+    return script;
+}
+
+ProgramRemoval ProgramRemoval::plan(const QString& installFolder, const QString& home)
+{
+    // Lexical standardization: "." and empty components dropped, ".." resolved,
+    // no trailing separator; links are not resolved.
+    const QString standardized = QDir::cleanPath(installFolder);
+    const QFileInfo item(standardized);
+    if (item.isSymLink())
+        throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
+    if (standardized == sharedDirectory())
+        return shared();
+    if (standardized == QDir::cleanPath(home + QStringLiteral("/Applications/") + installDirName))
+        return user(standardized);
+    throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
+}
+
+void ProgramRemoval::remove(const PrivilegedStep& authorize) const
+{
+    if (which == Kind::shared) {
+        authorize(administratorScript());
+        return;
+    }
+    // Something exists here, even a dangling link: lstat, not stat.
+    if (!QFileInfo(folder).exists() && !QFileInfo(folder).isSymLink())
+        return;
+    if (const std::optional<QString> failure = platform::removeItemRecursively(folder))
+        throw FileRemovalError(*failure);
+}
+
+void ProgramRemoval::authorize(const QString& script)
+{
+    switch (platform::runAdministratorStatement(script)) {
+    case platform::PrivilegedOutcome::succeeded: return;
+    case platform::PrivilegedOutcome::cancelled: throw ProgramRemovalError(ProgramRemovalError::cancelled);
+    case platform::PrivilegedOutcome::failed: throw ProgramRemovalError(ProgramRemovalError::incomplete);
+    }
+}

@@ -1,0 +1,86 @@
+#include "uninstall/uninstall_dialogs.h"
+
+#include "uninstall/uninstall_texts.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int textWidth = 400;
+
+} // namespace
+
+UninstallConfirmation::UninstallConfirmation(const QString& informativeText, bool historyAvailable, QWidget* parent)
+    : QDialog(parent)
+    , removeCredentials(new QCheckBox(UninstallTexts::removeCredentialsTitle))
+    , removeHistory(new QCheckBox(UninstallTexts::removeHistoryTitle))
+{
+    setObjectName(QStringLiteral("uninstallConfirmation"));
+    setWindowTitle(UninstallTexts::confirmationMessage);
+    setWindowModality(Qt::ApplicationModal);
+
+    auto* message = new QLabel(UninstallTexts::confirmationMessage);
+    message->setObjectName(QStringLiteral("message"));
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    auto* information = new QLabel(informativeText);
+    information->setObjectName(QStringLiteral("informativeText"));
+    information->setWordWrap(true);
+    information->setFixedWidth(textWidth);
+
+    removeCredentials->setObjectName(QStringLiteral("removeCredentials"));
+    removeHistory->setObjectName(QStringLiteral("removeHistory"));
+    removeHistory->setEnabled(historyAvailable);
+    auto* accessory = new QVBoxLayout;
+    accessory->setAlignment(Qt::AlignLeft);
+    accessory->addWidget(removeCredentials);
+    accessory->addWidget(removeHistory);
+
+    auto* buttons = new QDialogButtonBox;
+    QPushButton* uninstall = buttons->addButton(UninstallTexts::uninstallButtonTitle, QDialogButtonBox::AcceptRole);
+    buttons->addButton(UninstallTexts::cancelButtonTitle, QDialogButtonBox::RejectRole);
+    uninstall->setDefault(true);
+    uninstall->setObjectName(QStringLiteral("uninstallButton"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* icon = new QLabel;
+    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(iconSize, iconSize));
+    icon->setAlignment(Qt::AlignTop);
+
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(message);
+    texts->addWidget(information);
+    texts->addSpacing(4);
+    texts->addLayout(accessory);
+    auto* body = new QHBoxLayout;
+    body->setSpacing(16);
+    body->addWidget(icon, 0, Qt::AlignTop);
+    body->addLayout(texts);
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(body);
+    page->addWidget(buttons);
+    page->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void showUninstallFinished(QWidget* parent)
+{
+    QMessageBox notice(parent);
+    notice.setObjectName(QStringLiteral("uninstallFinished"));
+    notice.setWindowModality(Qt::ApplicationModal);
+    notice.setIcon(QMessageBox::Information);
+    notice.setText(UninstallTexts::finishedMessage);
+    notice.setInformativeText(UninstallTexts::finishedInformation);
+    QPushButton* close = notice.addButton(UninstallTexts::closeButtonTitle, QMessageBox::AcceptRole);
+    notice.setDefaultButton(close);
+    notice.exec();
+}

@@ -1,0 +1,82 @@
+#include "agent/agent_contract.h"
+#include "app/globals.h"
+#include "install/installation_discovery.h"
+#include "setup/setup_controller.h"
+#include "setup/setup_window.h"
+#include "uninstall/uninstall_dialogs.h"
+#include "uninstall/uninstall_texts.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+QString confirmationText(const ProgramRemoval& plan)
+{
+    const QString& planSentence = plan.kind() == ProgramRemoval::Kind::shared ? UninstallTexts::sharedPlanSentence
+                                                                              : UninstallTexts::userPlanSentence;
+    return UninstallTexts::confirmationStart + planSentence + UninstallTexts::confirmationEnd;
+}
+
+} // namespace
+
+void SetupController::uninstall()
+{
+    if (child)
+        return;
+    if (pendingProgramRemoval) {
+        finishUninstall(*pendingProgramRemoval);
+        return;
+    }
+    const std::optional<QString> install = installDir();
+    const std::optional<QString> agent = install ? agentBinary(*install) : std::nullopt;
+    if (!agent)
+        return;
+
+    std::optional<ProgramRemoval> plan;
+    try {
+        plan = ProgramRemoval::plan(*install);
+    } catch (const LocalizedError& error) {
+        setStatus(error.errorDescription(), true);
+        return;
+    }
+
+    UninstallConfirmation confirmation(confirmationText(*plan), folder.has_value(), window);
+    if (confirmation.exec() != QDialog::Accepted)
+        return;
+    const bool removeHistory = confirmation.removeHistory->isChecked() && folder;
+    const QStringList arguments = AgentContract::uninstallArguments(
+        confirmation.removeCredentials->isChecked(), removeHistory ? folder : std::nullopt);
+
+    log->clear();
+    setStatus(UninstallTexts::uninstallRunning, false);
+    run(*agent, arguments, [this, plan = *plan](bool ok) {
+        if (!ok) {
+            setStatus(UninstallTexts::uninstallFailed, true);
+            return;
+        }
+        pendingProgramRemoval = plan;
+        finishUninstall(plan);
+    });
+}
+
+void SetupController::finishUninstall(const ProgramRemoval& plan)
+{
+    setBusy(true);
+    try {
+        plan.remove();
+    } catch (const LocalizedError& error) {
+        setBusy(false);
+        setupButton->setEnabled(false);
+        repairButton->setEnabled(false);
+        openProjectButton->setEnabled(false);
+        setStatus(error.errorDescription(), true);
+        return;
+    }
+    pendingProgramRemoval.reset();
+    showUninstallFinished(window);
+    // The window stays busy until the program has ended.
+    endProgram();
+}
