@@ -1,10 +1,10 @@
 #include "app/globals.h"
 #include "install/setup_texts.h"
+#include "install/support_link.h"
 #include "platform/application_launcher.h"
 #include "setup/setup_controller.h"
 
 #include <QDesktopServices>
-#include <QPointer>
 #include <QUrl>
 
 void SetupController::openProject()
@@ -30,8 +30,6 @@ void SetupController::openHelp()
 
 void SetupController::openSupport()
 {
-    const QUrl mail(QStringLiteral("mailto:") + supportAddress + SetupTexts::supportMailSubject, QUrl::StrictMode);
-    if (!mail.isValid())
-        return;
-    QDesktopServices::openUrl(mail);
+    if (const std::optional<QUrl> mail = supportMailUrl(supportAddress))
+        QDesktopServices::openUrl(*mail);
 }
