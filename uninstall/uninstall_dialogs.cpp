@@ -17,6 +17,13 @@ constexpr int textWidth = 400;
 
 } // namespace
 
+QString uninstallConfirmationText(const ProgramRemoval& plan)
+{
+    const QString& planSentence = plan.kind() == ProgramRemoval::Kind::shared ? UninstallTexts::sharedPlanSentence
+                                                                              : UninstallTexts::userPlanSentence;
+    return UninstallTexts::confirmationStart + planSentence + UninstallTexts::confirmationEnd;
+}
+
 UninstallConfirmation::UninstallConfirmation(const QString& informativeText, bool historyAvailable, QWidget* parent)
     : QDialog(parent)
     , removeCredentials(new QCheckBox(UninstallTexts::removeCredentialsTitle))

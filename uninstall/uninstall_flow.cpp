@@ -11,17 +11,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-namespace {
-
-QString confirmationText(const ProgramRemoval& plan)
-{
-    const QString& planSentence = plan.kind() == ProgramRemoval::Kind::shared ? UninstallTexts::sharedPlanSentence
-                                                                              : UninstallTexts::userPlanSentence;
-    return UninstallTexts::confirmationStart + planSentence + UninstallTexts::confirmationEnd;
-}
-
-} // namespace
-
 void SetupController::uninstall()
 {
     if (child)
@@ -43,7 +32,7 @@ void SetupController::uninstall()
         return;
     }
 
-    UninstallConfirmation confirmation(confirmationText(*plan), folder.has_value(), window);
+    UninstallConfirmation confirmation(uninstallConfirmationText(*plan), folder.has_value(), window);
     if (confirmation.exec() != QDialog::Accepted)
         return;
     const bool removeHistory = confirmation.removeHistory->isChecked() && folder;
