@@ -16,17 +16,20 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
+// Reads the string in place: plist_get_string_val() asserts, and so aborts the
+// program, on a string that holds a NUL character, which a binary list can.
 std::optional<QString> stringValue(plist_t node)
 {
     if (plist_get_node_type(node) != PLIST_STRING)
         return std::nullopt;
-    char* raw = nullptr;
-    plist_get_string_val(node, &raw);
-    if (!raw)
+    uint64_t length = 0;
+    const char* raw = plist_get_string_ptr(node, &length);
+    if (!raw || length > static_cast<uint64_t>(maxLaunchAgentPropertyListSize))
         return std::nullopt;
-    QString value = QString::fromUtf8(raw);
-    free(raw);
-    return value;
+    const QByteArrayView bytes(raw, static_cast<qsizetype>(length));
+    if (bytes.contains('\0'))
+        return std::nullopt; // no path holds a NUL
+    return QString::fromUtf8(bytes);
 }
 
 } // namespace

@@ -176,6 +176,13 @@ void DiscoveryTest::malformedPropertyListsGiveNone()
     cycle += QByteArray::fromHex("00000000000000") + char(offsetTable);  // offset table start
     bad << cycle;
 
+    // A UTF-16 string holding a NUL character, which a binary list can carry:
+    // the property-list library aborts the program when asked for it the usual way.
+    QByteArray withNul = propertyList({"--allow-root", "/tmp/ü"}, PlistFormat::binary);
+    QVERIFY(withNul.contains(QByteArray("\x00/\x00t\x00m\x00p\x00/\x00\xFC", 12)));
+    withNul.replace(QByteArray("\x00\xFC", 2), QByteArray("\x00\x00", 2));
+    bad << withNul;
+
     for (const QByteArray& contents : bad)
         QVERIFY2(!authorizedFolderInPropertyList(contents), contents.left(40).toHex().constData());
 
