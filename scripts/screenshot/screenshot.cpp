@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileDialog>
 #include <QPalette>
 #include <QScreen>
 #include <QStyleFactory>
@@ -73,8 +74,14 @@ int main(int argc, char** argv)
     };
     if (parser.isSet("set-up")) {
         QTimer::singleShot(200, [&] {
-            controller->folder = parser.value("set-up");
-            controller->updateSetupReadiness();
+            // Choose the folder in the real panel, as a user does.
+            QTimer::singleShot(300, [&] {
+                if (auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                    panel->setDirectory(parser.value("set-up"));
+                    QMetaObject::invokeMethod(panel, "accept");
+                }
+            });
+            controller->chooseFolder();
             controller->setUpAgent();
             // Wait for the run to end, then let the window settle.
             auto* poll = new QTimer(&application);

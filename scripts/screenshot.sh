@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Takes pictures of the window under Xvfb into docs/: at first start, after a
+# successful set-up with the development agent, and the same in a dark palette.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+bash scripts/build.sh build
+mkdir -p docs
+bundle="$PWD/build/stage/Tervan Halden Beta/Halden Setup"
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+mkdir -p "$home/Projects/shop-app" "$home/.vscode/extensions/tervan.halden-0.9.0"
+shoot() { HOME="$home" xvfb-run -a -s "-screen 0 1280x900x24" build/halden-screenshot --bundle "$bundle" "$@"; }
+shoot --output docs/window-start.png
+shoot --output docs/window-start-dark.png --dark
+shoot --output docs/window-after-setup.png --set-up "$home/Projects/shop-app"
+rm -rf "$home/Library"
+shoot --output docs/window-after-setup-dark.png --dark --set-up "$home/Projects/shop-app"
