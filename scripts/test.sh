@@ -12,7 +12,7 @@ if $all; then bash scripts/install-deps.sh --fuzz; else bash scripts/install-dep
 export QT_QPA_PLATFORM=offscreen
 
 bash scripts/build.sh build
-(cd build && ctest --output-on-failure -j2 --timeout 300)
+(cd build && ctest --output-on-failure -j2 --timeout 300 | tee ctest.log)
 
 if $all; then
   echo "== The suite under AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -25,3 +25,9 @@ if $all; then
   echo "== Fuzzing"
   bash scripts/fuzz.sh 60
 fi
+
+# One closing line for whoever reads the end of the output.
+summary=$(grep -E '^[0-9]+% tests passed' build/ctest.log | tail -n 1)
+total=$(sed -E 's/.* out of ([0-9]+)$/\1/' <<<"$summary")
+failed=$(sed -E 's/.*, ([0-9]+) tests failed.*/\1/' <<<"$summary")
+echo "ctest: $((total - failed)) passed, $failed failed"

@@ -3,6 +3,7 @@
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 #include "setup/status_colors.h"
+#include "support/controller_probe.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -40,7 +41,7 @@ private slots:
     void registerEventEnablesRepairEvenIfSetupFails();
 
 private:
-    bool isError() const { return c->statusLabel->palette().color(QPalette::WindowText) == statusColor(true, c->window->palette()); }
+    bool isError() const { return statusIsError(*c); }
     void agent(const QString& body) { install->writeAgentScript(body); }
 
     std::unique_ptr<TemporaryHome> home;

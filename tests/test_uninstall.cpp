@@ -2,6 +2,7 @@
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 #include "setup/status_colors.h"
+#include "support/controller_probe.h"
 #include "support/modal_driver.h"
 #include "support/test_support.h"
 #include "uninstall/uninstall_dialogs.h"
@@ -78,17 +79,8 @@ private slots:
     void successEndsTheProgramAfterClose();
 
 private:
-    bool isError() const
-    {
-        return c->statusLabel->palette().color(QPalette::WindowText) == statusColor(true, c->window->palette());
-    }
-    QString buttonStates() const
-    {
-        QString states;
-        for (const QPushButton* b : {c->setupButton, c->repairButton, c->chooseButton, c->openProjectButton, c->uninstallButton})
-            states += b->isEnabled() ? u'E' : u'-';
-        return states;
-    }
+    bool isError() const { return statusIsError(*c); }
+    QString buttonStates() const { return ::buttonStates(*c); }
     void startController() { c = std::make_unique<SetupController>(); }
     QString helper(const QString& name, const QString& body);
 

@@ -6,6 +6,7 @@
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 #include "setup/status_colors.h"
+#include "support/controller_probe.h"
 #include "support/test_support.h"
 
 #include <QDesktopServices>
@@ -40,10 +41,7 @@ private slots:
 private:
     void installDesktopEntry(const QString& id, const QString& program);
     QString recordingProgram();
-    bool isError() const
-    {
-        return c->statusLabel->palette().color(QPalette::WindowText) == statusColor(true, c->window->palette());
-    }
+    bool isError() const { return statusIsError(*c); }
 
     QTemporaryDir data;
     std::unique_ptr<TemporaryHome> home;
