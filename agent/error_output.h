@@ -7,7 +7,8 @@
 // The agent's standard error, decoded as it arrives. A character split across
 // two reads is carried over to the next one; bytes that are not UTF-8 become
 // U+FFFD. Only the tail is ever shown, so only the last `maxKeptUnits` UTF-16
-// units (1 MiB of them) are kept, however much a runaway agent writes.
+// units (about 1 MiB of ASCII output, 2 MiB of memory) are kept, however much a
+// runaway agent writes.
 class ErrorOutput {
 public:
     static constexpr qsizetype maxKeptUnits = 1024 * 1024;

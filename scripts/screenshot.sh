@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes pictures of the window under Xvfb into docs/: at first start, after a
-# successful set-up with the development agent, and the same in a dark palette.
+# successful set-up with the development agent, the same in a dark palette, and
+# the uninstall confirmation.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -16,3 +17,8 @@ shoot --output docs/window-start-dark.png --dark
 shoot --output docs/window-after-setup.png --set-up "$home/Projects/shop-app"
 rm -rf "$home/Library"
 shoot --output docs/window-after-setup-dark.png --dark --set-up "$home/Projects/shop-app"
+# The uninstall confirmation, from a per-user install folder.
+mkdir -p "$home/Applications"
+cp -r "build/stage/Tervan Halden Beta" "$home/Applications/"
+HOME="$home" xvfb-run -a -s "-screen 0 1280x900x24" build/halden-screenshot \
+  --bundle "$home/Applications/Tervan Halden Beta/Halden Setup" --output docs/uninstall-confirmation.png --uninstall-alert

@@ -245,11 +245,6 @@ void SetupController::consumeBatch(const QStringList& lines)
     logBatch->beginEditBlock();
     for (const QString& line : lines)
         consume(line);
-    endLogBatch();
-}
-
-void SetupController::endLogBatch()
-{
     logBatch->endEditBlock();
     logBatch.reset();
     QScrollBar* bar = log->verticalScrollBar();

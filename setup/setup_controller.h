@@ -80,8 +80,7 @@ private:
     void setFolder(const QString& path);
     void finishAgentRun(QProcess* process, const std::shared_ptr<AgentRunState>& run);
     void consumeBatch(const QStringList& lines);
-    void completeSetupOrRepair(bool ok, const QString& failureLine);
-    void endLogBatch();
+    void completeSetupOrRepair(bool ok, const QString& failureLineStart);
 
     // While the lines of one read are added, they share one edit block so the
     // log is laid out once per read, not once per line.

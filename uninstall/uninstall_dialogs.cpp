@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int textWidth = 400;
+constexpr int textWidth = 460;
 
 } // namespace
 
@@ -42,6 +42,9 @@ UninstallConfirmation::UninstallConfirmation(const QString& informativeText, boo
     information->setObjectName(QStringLiteral("informativeText"));
     information->setWordWrap(true);
     information->setFixedWidth(textWidth);
+    // A fixed-size dialog asks its labels for their plain size hint, which
+    // knows nothing of wrapping: give the paragraph the height it needs.
+    information->setMinimumHeight(information->heightForWidth(textWidth));
 
     removeCredentials->setObjectName(QStringLiteral("removeCredentials"));
     removeHistory->setObjectName(QStringLiteral("removeHistory"));

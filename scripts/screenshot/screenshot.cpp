@@ -50,7 +50,8 @@ int main(int argc, char** argv)
     parser.addOptions({{"bundle", "The staged application bundle.", "path"},
                        {"output", "Where to write the PNG.", "file"},
                        {"dark", "Use a dark palette."},
-                       {"set-up", "Choose this project folder and set up the agent first.", "folder"}});
+                       {"set-up", "Choose this project folder and set up the agent first.", "folder"},
+                       {"uninstall-alert", "Take the uninstall confirmation instead of the window."}});
     parser.process(application);
     if (!parser.isSet("output")) {
         std::fputs("halden-screenshot: --output is required\n", stderr);
@@ -72,7 +73,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(output));
         QCoreApplication::exit(saved ? 0 : 1);
     };
-    if (parser.isSet("set-up")) {
+    if (parser.isSet("uninstall-alert")) {
+        QTimer::singleShot(300, [output] {
+            QWidget* alert = QApplication::activeModalWidget();
+            const bool saved = alert && alert->grab().save(output);
+            std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(output));
+            if (alert)
+                QMetaObject::invokeMethod(alert, "reject");
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+        QTimer::singleShot(100, controller, &SetupController::uninstall);
+    } else if (parser.isSet("set-up")) {
         QTimer::singleShot(200, [&] {
             // Choose the folder in the real panel, as a user does.
             QTimer::singleShot(300, [&] {
