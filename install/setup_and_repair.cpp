@@ -19,13 +19,8 @@ void SetupController::setUpAgent()
         setStatus(SetupTexts::chooseFolderFirst, true);
         return;
     }
-    setupButton->setEnabled(false);
-    chooseButton->setEnabled(false);
-    repairButton->setEnabled(false);
-    log->clear();
-    setStatus(SetupTexts::setupRunning, false);
-    run(*agent, AgentContract::setupArguments(*folder, *install),
-        [this](bool ok) { completeSetupOrRepair(ok, SetupTexts::setupFailedStart); });
+    startSetupOrRepair(*agent, AgentContract::setupArguments(*folder, *install), SetupTexts::setupRunning,
+                       SetupTexts::setupFailedStart);
 }
 
 void SetupController::repair()
@@ -34,13 +29,19 @@ void SetupController::repair()
     const std::optional<QString> agent = install ? agentBinary(*install) : std::nullopt;
     if (!agent || !folder)
         return;
+    startSetupOrRepair(*agent, AgentContract::repairArguments(*folder, *install), SetupTexts::repairRunning,
+                       SetupTexts::repairFailedStart);
+}
+
+void SetupController::startSetupOrRepair(const QString& agent, const QStringList& arguments, const QString& runningLine,
+                                         const QString& failureLineStart)
+{
     setupButton->setEnabled(false);
     repairButton->setEnabled(false);
     chooseButton->setEnabled(false);
     log->clear();
-    setStatus(SetupTexts::repairRunning, false);
-    run(*agent, AgentContract::repairArguments(*folder, *install),
-        [this](bool ok) { completeSetupOrRepair(ok, SetupTexts::repairFailedStart); });
+    setStatus(runningLine, false);
+    run(agent, arguments, [this, failureLineStart](bool ok) { completeSetupOrRepair(ok, failureLineStart); });
 }
 
 void SetupController::completeSetupOrRepair(bool ok, const QString& failureLineStart)
