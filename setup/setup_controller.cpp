@@ -174,6 +174,8 @@ void SetupController::buildLayout()
     repairButton->setEnabled(false);
     openProjectButton->setEnabled(false);
 
+    // Drawn as the window's default button, as the Return key presses it.
+    setupButton->setDefault(true);
     // Return and Enter press the set-up button, but only while it is enabled.
     for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(key), window);
