@@ -65,25 +65,12 @@ private:
     }
 };
 
-ApplicationLauncher*& launcherOverride()
-{
-    static ApplicationLauncher* launcher = nullptr;
-    return launcher;
-}
-
 } // namespace
 
 ApplicationLauncher& applicationLauncher()
 {
     static DesktopEntryLauncher systemLauncher;
-    if (launcherOverride())
-        return *launcherOverride();
     return systemLauncher;
-}
-
-void setApplicationLauncherForTesting(ApplicationLauncher* launcher)
-{
-    launcherOverride() = launcher;
 }
 
 } // namespace platform

@@ -25,10 +25,7 @@ public:
     virtual void launch(const QString& application, const QStringList& arguments, LaunchCompletion completion) = 0;
 };
 
+// The system's launcher (desktop entries through GIO on Linux).
 ApplicationLauncher& applicationLauncher();
-
-// Tests that cannot launch anything real put a stand-in here; nullptr restores
-// the system's launcher.
-void setApplicationLauncherForTesting(ApplicationLauncher* launcher);
 
 } // namespace platform

@@ -234,6 +234,12 @@ void SetupController::append(const QString& text)
     QTextCursor cursor(log->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text + u'\n');
+    scrollLogToEnd();
+}
+
+// Moves the view, not the text cursor, so a selection in the log survives.
+void SetupController::scrollLogToEnd()
+{
     QScrollBar* bar = log->verticalScrollBar();
     bar->setValue(bar->maximum());
 }
@@ -249,6 +255,5 @@ void SetupController::consumeBatch(const QStringList& lines)
         consume(line);
     logBatch->endEditBlock();
     logBatch.reset();
-    QScrollBar* bar = log->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    scrollLogToEnd();
 }

@@ -80,6 +80,7 @@ private:
     void setFolder(const QString& path);
     void finishAgentRun(QProcess* process, const std::shared_ptr<AgentRunState>& run);
     void consumeBatch(const QStringList& lines);
+    void scrollLogToEnd();
     void startSetupOrRepair(const QString& agent, const QStringList& arguments, const QString& runningLine,
                             const QString& failureLineStart);
     void completeSetupOrRepair(bool ok, const QString& failureLineStart);

@@ -8,7 +8,7 @@
 #include "setup/setup_window.h"
 #include "setup/window_texts.h"
 #include "support/modal_driver.h"
-#include "support/test_support.h"
+#include "support/installation_fixture.h"
 #include "uninstall/uninstall_dialogs.h"
 
 #include <QCheckBox>
@@ -22,7 +22,7 @@
 #include <QTest>
 #include <QTimer>
 
-class JourneyTest : public QObject {
+class JourneyTest : public QObject, InstallationFixture {
     Q_OBJECT
 
 private slots:
@@ -35,16 +35,12 @@ private:
     void chooseFolderInThePanel(SetupController& c, const QString& folder);
     void setUp(SetupController& c);
 
-    std::unique_ptr<TemporaryHome> home;
-    std::unique_ptr<StagedInstall> install;
     QString project;
 };
 
 void JourneyTest::init()
 {
-    home = std::make_unique<TemporaryHome>();
-    QDir().mkpath(home->filePath("Applications"));
-    install = std::make_unique<StagedInstall>(installDirName, home->filePath("Applications"));
+    makeInstallation(Place::userApplications);
     install->copyDevelopmentAgent();
     QVERIFY(agentBinary(install->installDir()));
     project = home->filePath("Projects/shop app – ü");
@@ -54,8 +50,7 @@ void JourneyTest::init()
 
 void JourneyTest::cleanup()
 {
-    install.reset();
-    home.reset();
+    removeInstallation();
 }
 
 void JourneyTest::chooseFolderInThePanel(SetupController& c, const QString& folder)

@@ -1,7 +1,7 @@
 #include "agent/error_output.h"
 #include "agent/grapheme_clusters.h"
 #include "setup/setup_controller.h"
-#include "support/test_support.h"
+#include "support/installation_fixture.h"
 
 #include <QPlainTextEdit>
 #include <QTest>
@@ -30,7 +30,7 @@ QString jsonString(const QString& text)
 
 } // namespace
 
-class ProtocolTest : public QObject {
+class ProtocolTest : public QObject, InstallationFixture {
     Q_OBJECT
 
 private slots:
@@ -44,25 +44,17 @@ private slots:
     void nonEventsAreIgnored_data();
     void nonEventsAreIgnored();
     void errorTailCountsClusters();
-
-private:
-    std::unique_ptr<TemporaryHome> home;
-    std::unique_ptr<StagedInstall> install;
-    std::unique_ptr<SetupController> c;
 };
 
 void ProtocolTest::init()
 {
-    home = std::make_unique<TemporaryHome>();
-    install = std::make_unique<StagedInstall>();
-    c = std::make_unique<SetupController>();
+    makeInstallation();
+    startController();
 }
 
 void ProtocolTest::cleanup()
 {
-    c.reset();
-    install.reset();
-    home.reset();
+    removeInstallation();
 }
 
 void ProtocolTest::eventsBecomeMarkedLogLines_data()

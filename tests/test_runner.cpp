@@ -3,7 +3,7 @@
 #include "platform/user_account.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
-#include "support/test_support.h"
+#include "support/installation_fixture.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
@@ -25,7 +25,7 @@ const QString done = QStringLiteral(R"({"step":"done","status":"ok"})");
 
 } // namespace
 
-class RunnerTest : public QObject {
+class RunnerTest : public QObject, InstallationFixture {
     Q_OBJECT
 
 private slots:
@@ -50,24 +50,18 @@ private:
     RunOutcome runScript(const QString& body, const QStringList& args = {"--setup"});
     QString script(const QString& body);
 
-    std::unique_ptr<TemporaryHome> home;
-    std::unique_ptr<StagedInstall> install;
-    std::unique_ptr<SetupController> c;
     int scripts = 0;
 };
 
 void RunnerTest::init()
 {
-    home = std::make_unique<TemporaryHome>();
-    install = std::make_unique<StagedInstall>();
-    c = std::make_unique<SetupController>();
+    makeInstallation();
+    startController();
 }
 
 void RunnerTest::cleanup()
 {
-    c.reset();
-    install.reset();
-    home.reset();
+    removeInstallation();
 }
 
 QString RunnerTest::script(const QString& body)

@@ -4,7 +4,7 @@
 #include "setup/setup_window.h"
 #include "setup/status_colors.h"
 #include "support/controller_probe.h"
-#include "support/test_support.h"
+#include "support/installation_fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,7 +24,7 @@ const QString extensionNotConfirmed = QStringLiteral(
 
 } // namespace
 
-class SetupTest : public QObject {
+class SetupTest : public QObject, InstallationFixture {
     Q_OBJECT
 
 private slots:
@@ -44,26 +44,20 @@ private:
     bool isError() const { return statusIsError(*c); }
     void agent(const QString& body) { install->writeAgentScript(body); }
 
-    std::unique_ptr<TemporaryHome> home;
-    std::unique_ptr<StagedInstall> install;
-    std::unique_ptr<SetupController> c;
     QString record;
 };
 
 void SetupTest::init()
 {
-    home = std::make_unique<TemporaryHome>();
-    install = std::make_unique<StagedInstall>();
+    makeInstallation();
     record = home->filePath("arguments");
     agent("exit 0");
-    c = std::make_unique<SetupController>();
+    startController();
 }
 
 void SetupTest::cleanup()
 {
-    c.reset();
-    install.reset();
-    home.reset();
+    removeInstallation();
 }
 
 void SetupTest::completionTexts()

@@ -4,7 +4,7 @@
 #include "setup/status_colors.h"
 #include "support/controller_probe.h"
 #include "support/modal_driver.h"
-#include "support/test_support.h"
+#include "support/installation_fixture.h"
 #include "uninstall/uninstall_dialogs.h"
 
 #include <QCheckBox>
@@ -59,7 +59,7 @@ const QString perUserText = QStringLiteral(
 
 } // namespace
 
-class UninstallTest : public QObject {
+class UninstallTest : public QObject, InstallationFixture {
     Q_OBJECT
 
 private slots:
@@ -81,20 +81,14 @@ private slots:
 private:
     bool isError() const { return statusIsError(*c); }
     QString buttonStates() const { return ::buttonStates(*c); }
-    void startController() { c = std::make_unique<SetupController>(); }
     QString helper(const QString& name, const QString& body);
 
-    std::unique_ptr<TemporaryHome> home;
-    std::unique_ptr<StagedInstall> install;
-    std::unique_ptr<SetupController> c;
     QString record;
 };
 
 void UninstallTest::init()
 {
-    home = std::make_unique<TemporaryHome>();
-    QDir().mkpath(home->filePath("Applications"));
-    install = std::make_unique<StagedInstall>(QStringLiteral("Tervan Halden Beta"), home->filePath("Applications"));
+    makeInstallation(Place::userApplications);
     record = home->filePath("agent-arguments");
     install->writeAgentScript("for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + record + "'");
 }
@@ -102,9 +96,7 @@ void UninstallTest::init()
 void UninstallTest::cleanup()
 {
     platform::setPrivilegeHelperForTesting(std::nullopt);
-    c.reset();
-    install.reset();
-    home.reset();
+    removeInstallation();
 }
 
 QString UninstallTest::helper(const QString& name, const QString& body)

@@ -7,7 +7,7 @@
 #include "setup/setup_window.h"
 #include "setup/status_colors.h"
 #include "support/controller_probe.h"
-#include "support/test_support.h"
+#include "support/installation_fixture.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -25,7 +25,7 @@ public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
-class WorkspaceTest : public QObject {
+class WorkspaceTest : public QObject, InstallationFixture {
     Q_OBJECT
 
 private slots:
@@ -44,9 +44,6 @@ private:
     bool isError() const { return statusIsError(*c); }
 
     QTemporaryDir data;
-    std::unique_ptr<TemporaryHome> home;
-    std::unique_ptr<StagedInstall> install;
-    std::unique_ptr<SetupController> c;
     QString record;
 };
 
@@ -61,18 +58,15 @@ void WorkspaceTest::initTestCase()
 
 void WorkspaceTest::init()
 {
-    home = std::make_unique<TemporaryHome>();
-    install = std::make_unique<StagedInstall>();
+    makeInstallation();
     install->writeAgentScript("exit 0");
-    c = std::make_unique<SetupController>();
+    startController();
     record = home->filePath("vscode-arguments");
 }
 
 void WorkspaceTest::cleanup()
 {
-    c.reset();
-    install.reset();
-    home.reset();
+    removeInstallation();
 }
 
 void WorkspaceTest::installDesktopEntry(const QString& id, const QString& program)

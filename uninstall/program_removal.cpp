@@ -61,7 +61,8 @@ void ProgramRemoval::remove(const PrivilegedStep& authorize) const
         return;
     }
     // Something exists here, even a dangling link: lstat, not stat.
-    if (!QFileInfo(folder).exists() && !QFileInfo(folder).isSymLink())
+    const QFileInfo item(folder);
+    if (!item.exists() && !item.isSymLink())
         return;
     if (const std::optional<QString> failure = platform::removeItemRecursively(folder))
         throw FileRemovalError(*failure);
