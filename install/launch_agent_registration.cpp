@@ -2,6 +2,7 @@
 
 #include "agent/agent_contract.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -74,7 +75,8 @@ std::optional<QString> authorizedFolderInPropertyList(const QByteArray& contents
     if (switchIndex < 0 || switchIndex + 1 >= elements.size())
         return std::nullopt;
     const QString& path = elements[switchIndex + 1];
-    if (path.isEmpty())
+    // A relative path would name a different folder for every working directory.
+    if (!QDir::isAbsolutePath(path))
         return std::nullopt;
     return AgentContract::agentPath(path);
 }

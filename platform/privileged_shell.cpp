@@ -14,6 +14,12 @@ const QString appleScriptUserCancelled = QStringLiteral("(-128)");
 #else
 // pkexec exits with 126 when the user dismisses the authentication dialog.
 constexpr int pkexecDismissed = 126;
+// By its full path: a program of that name earlier in PATH is never run.
+const QString pkexec = QStringLiteral("/usr/bin/pkexec");
+// The shell itself also exits with 126 when a command it runs cannot be
+// executed. The command therefore runs in a shell of its own, and a 126 of
+// that shell becomes a plain failure, so that only pkexec can say "dismissed".
+const QString commandWrapper = QStringLiteral("/bin/sh -c \"$1\"; status=$?; [ $status -ne 126 ] || status=1; exit $status");
 #endif
 
 std::optional<QString>& helperOverride()
@@ -66,8 +72,8 @@ PrivilegedOutcome runAdministratorStatement(const QString& statement)
 #ifdef __APPLE__
     process.start(QStringLiteral("/usr/bin/osascript"), {QStringLiteral("-e"), statement});
 #else
-    process.start(helperOverride().value_or(QStringLiteral("pkexec")),
-                  {QStringLiteral("/bin/sh"), QStringLiteral("-c"), *command});
+    process.start(helperOverride().value_or(pkexec),
+                  {QStringLiteral("/bin/sh"), QStringLiteral("-c"), commandWrapper, QStringLiteral("sh"), *command});
 #endif
     process.closeWriteChannel();
     if (!process.waitForStarted(-1) || !process.waitForFinished(-1))

@@ -20,11 +20,12 @@ enum class PrivilegedOutcome {
 std::optional<QString> shellCommandOfAdministratorStatement(const QString& statement);
 
 // Runs the statement as one privileged shell invocation and waits for it
-// (Linux: pkexec /bin/sh -c COMMAND; macOS: osascript -e STATEMENT).
+// (Linux: /usr/bin/pkexec /bin/sh -c WRAPPER sh COMMAND, where the wrapper
+// runs COMMAND; macOS: osascript -e STATEMENT).
 PrivilegedOutcome runAdministratorStatement(const QString& statement);
 
 // Tests put a stand-in for the approval helper ("pkexec") here; it is called
-// with "/bin/sh", "-c" and the command. An empty optional restores pkexec.
+// with the same arguments. An empty optional restores pkexec.
 void setPrivilegeHelperForTesting(std::optional<QString> program);
 
 } // namespace platform

@@ -54,18 +54,35 @@ ProgramRemoval ProgramRemoval::plan(const QString& installFolder, const QString&
     throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
 }
 
+ProgramRemoval ProgramRemoval::user(const QString& installFolder)
+{
+    const QString standardized = QDir::cleanPath(installFolder);
+    return ProgramRemoval(Kind::user, standardized, platform::pinFolder(standardized));
+}
+
 void ProgramRemoval::remove(const PrivilegedStep& authorize) const
 {
-    if (which == Kind::shared) {
+    if (which == Kind::shared)
         authorize(administratorScript());
-        return;
+    else
+        removeUserFolder();
+}
+
+void ProgramRemoval::removeUserFolder() const
+{
+    // Whatever the caller handed over, only an install folder by its full path
+    // is ever deleted: never "", "." or "..", never a folder of another name.
+    const bool installFolder = QDir::isAbsolutePath(folder) && QFileInfo(folder).fileName() == installDirName
+        && QFileInfo(pinned.path).fileName() == installDirName;
+    if (!installFolder)
+        throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
+    const platform::FolderRemoval removal = platform::removePinnedFolder(pinned);
+    switch (removal.outcome) {
+    case platform::FolderRemoval::removed:
+    case platform::FolderRemoval::absent: return;
+    case platform::FolderRemoval::refused: throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
+    case platform::FolderRemoval::failed: throw FileRemovalError(removal.message);
     }
-    // Something exists here, even a dangling link: lstat, not stat.
-    const QFileInfo item(folder);
-    if (!item.exists() && !item.isSymLink())
-        return;
-    if (const std::optional<QString> failure = platform::removeItemRecursively(folder))
-        throw FileRemovalError(*failure);
 }
 
 void ProgramRemoval::authorize(const QString& script)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/file_removal.h"
+
 #include <QDir>
+#include <QHashFunctions>
 #include <QString>
 #include <exception>
 #include <functional>
@@ -28,6 +31,7 @@ public:
     Case errorCase() const { return which; }
     QString errorDescription() const override;
     friend bool operator==(const ProgramRemovalError& a, const ProgramRemovalError& b) { return a.which == b.which; }
+    friend size_t qHash(const ProgramRemovalError& error, size_t seed = 0) noexcept { return qHash(int(error.which), seed); }
 
 private:
     Case which;
@@ -52,10 +56,11 @@ public:
     using PrivilegedStep = std::function<void(const QString& script)>;
 
     // The per-user install folder "~/Applications/Tervan Halden Beta",
-    // standardized; removed with the user's own rights.
-    static ProgramRemoval user(const QString& installFolder) { return ProgramRemoval(Kind::user, installFolder); }
+    // standardized; removed with the user's own rights. The folder found at
+    // that path now is the one a later removal deletes, and no other.
+    static ProgramRemoval user(const QString& installFolder);
     // "/Applications/Tervan Halden Beta", removed by the administrator script.
-    static ProgramRemoval shared() { return ProgramRemoval(Kind::shared, QString()); }
+    static ProgramRemoval shared() { return ProgramRemoval(Kind::shared, QString(), {}); }
 
     Kind kind() const { return which; }
     // The standardized install folder of a `user` removal; empty for `shared`.
@@ -70,7 +75,9 @@ public:
     static ProgramRemoval plan(const QString& installFolder, const QString& home = QDir::homePath());
 
     // Removes the application files. A `user` folder that is already gone is
-    // success; a link inside it is removed, never followed.
+    // success; a link inside it is removed, never followed. A `user` folder
+    // that is not named `installDirName`, is reached through a link or is not
+    // the folder planned is refused with unsupportedLocation, untouched.
     void remove(const PrivilegedStep& authorize = &ProgramRemoval::authorize) const;
 
     // Runs the script with administrator rights and waits; throws
@@ -78,8 +85,12 @@ public:
     static void authorize(const QString& script);
 
 private:
-    ProgramRemoval(Kind which, QString folder) : which(which), folder(std::move(folder)) {}
+    ProgramRemoval(Kind which, QString folder, platform::PinnedFolder pinned)
+        : which(which), folder(std::move(folder)), pinned(std::move(pinned)) {}
+
+    void removeUserFolder() const;
 
     Kind which;
     QString folder;
+    platform::PinnedFolder pinned;
 };
