@@ -71,16 +71,3 @@ QString lastClusters(const QString& text, qsizetype count)
     }
     return text.mid(start);
 }
-
-qsizetype clusterCount(const QString& text)
-{
-    icu::UnicodeString holder;
-    icu::BreakIterator* iterator = iteratorOver(text, holder);
-    if (!iterator)
-        return text.size();
-    qsizetype count = 0;
-    iterator->first();
-    while (iterator->next() != icu::BreakIterator::DONE)
-        ++count;
-    return count;
-}

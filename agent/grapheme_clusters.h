@@ -10,5 +10,3 @@ QString firstClusters(const QString& text, qsizetype count);
 
 // The last `count` clusters of `text` (all of it when it is shorter).
 QString lastClusters(const QString& text, qsizetype count);
-
-qsizetype clusterCount(const QString& text);

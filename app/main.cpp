@@ -14,6 +14,8 @@ int main(int argc, char** argv)
 
     controller = new SetupController; // lives until the process ends
     controller->window->setMenuBar(makeSetupMenu());
+    // Where the menu bar sits inside the window, the window has just grown by it.
+    controller->window->centerOnScreen();
     controller->window->show();
     controller->window->raise();
     controller->window->activateWindow();

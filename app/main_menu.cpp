@@ -4,25 +4,44 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QLabel>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 
 namespace {
 
-// Sends an editing command to whatever text widget has the focus, as the
-// first responder receives it on macOS. Widgets without the slot ignore it.
-void sendToFocusedWidget(const char* slot)
+// A selectable label has no editing slots of its own: copy and select all
+// act on its selection here.
+void editLabel(QLabel* label, const QByteArray& command)
 {
-    if (QWidget* focused = QApplication::focusWidget())
-        QMetaObject::invokeMethod(focused, slot);
+    if (!(label->textInteractionFlags() & (Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard)))
+        return;
+    if (command == "copy" && label->hasSelectedText())
+        QApplication::clipboard()->setText(label->selectedText());
+    else if (command == "selectAll")
+        label->setSelection(0, int(label->text().size()));
+}
+
+// Sends an editing command to whatever has the focus, as the first responder
+// receives it on macOS. A widget that cannot take it ignores it quietly.
+void sendToFocusedWidget(const QByteArray& command)
+{
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused)
+        return;
+    if (auto* label = qobject_cast<QLabel*>(focused))
+        editLabel(label, command);
+    else if (focused->metaObject()->indexOfSlot(command + "()") >= 0)
+        QMetaObject::invokeMethod(focused, command.constData());
 }
 
 void addEditItem(QMenu* menu, const QString& title, QKeySequence::StandardKey key, const char* slot)
 {
     QAction* item = menu->addAction(title);
     item->setShortcut(key);
-    QObject::connect(item, &QAction::triggered, [slot] { sendToFocusedWidget(slot); });
+    QObject::connect(item, &QAction::triggered, [slot] { sendToFocusedWidget(QByteArray(slot)); });
 }
 
 } // namespace

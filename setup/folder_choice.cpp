@@ -5,9 +5,26 @@
 
 #include <QFileDialog>
 #include <QPushButton>
+#include <QSettings>
+
+namespace {
+
+// Qt's own folder dialog saves its history of visited folders to the user's
+// "QtProject.conf" when it closes. This program keeps no settings and leaves
+// no file behind: the toolkit's user settings are pointed at a place where no
+// file can ever be made.
+void keepNoToolkitSettings()
+{
+    const QString nowhere = QStringLiteral("/dev/null/no-settings");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
+}
+
+} // namespace
 
 void SetupController::chooseFolder()
 {
+    keepNoToolkitSettings();
     QFileDialog panel(window, WindowTexts::folderPanelMessage);
     panel.setObjectName(QStringLiteral("folderPanel"));
     panel.setFileMode(QFileDialog::Directory);

@@ -8,11 +8,12 @@
 #include "setup/setup_window.h"
 #include "setup/status_colors.h"
 #include "setup/window_texts.h"
+#include "setup/wrapping_label.h"
 
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QtMath>
 
 namespace {
 
@@ -33,54 +35,52 @@ constexpr int logHeight = 200;
 constexpr int headerPointSize = 18;
 constexpr int logPointSize = 11;
 
-QLabel* wrappingLabel(const QString& text)
-{
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setFixedWidth(textWidth);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
-}
-
-// A flat button that looks and acts like a link.
-QPushButton* linkButton(const QString& title)
+// A flat button that looks and acts like a link; the keyboard focus shows as a frame.
+QPushButton* linkButton(const QString& title, const QString& description)
 {
     auto* button = new QPushButton(title);
     button->setFlat(true);
     button->setCursor(Qt::PointingHandCursor);
+    button->setAccessibleDescription(description);
     button->setObjectName(QStringLiteral("linkButton"));
     button->setStyleSheet(QStringLiteral(
-        "QPushButton#linkButton { border: none; padding: 0; color: palette(link); text-align: left; }"
-        "QPushButton#linkButton:hover { text-decoration: underline; }"));
+        "QPushButton#linkButton { border: 1px solid transparent; padding: 1px; color: palette(link); text-align: left; }"
+        "QPushButton#linkButton:hover { text-decoration: underline; }"
+        "QPushButton#linkButton:focus { border-color: palette(highlight); }"));
     return button;
 }
 
-QHBoxLayout* row(std::initializer_list<QWidget*> widgets, int spacing = -1)
+QHBoxLayout* row(std::initializer_list<QWidget*> widgets)
 {
     auto* layout = new QHBoxLayout;
-    if (spacing >= 0)
-        layout->setSpacing(spacing);
     for (QWidget* widget : widgets)
         layout->addWidget(widget);
     layout->addStretch(1);
     return layout;
 }
 
-// The header image from the bundle's resources, with its double-resolution
-// sibling for sharp high-DPI screens; none when the bundle holds no image.
-QLabel* makeHeaderImage()
+// The header image from the bundle's resources, scaled to fit the header's
+// square whatever size it was drawn at, from its double-resolution sibling on
+// a high-DPI screen; none when the bundle holds no image.
+QLabel* makeHeaderImage(qreal pixelRatio)
 {
     const QString path = platform::bundleResourcePath() + u'/' + WindowTexts::headerImageName;
     if (!QFileInfo(path).isFile())
         return nullptr;
-    const QIcon icon(path); // picks up "HaldenInstaller@2x.png" by itself
-    const QPixmap pixmap = icon.pixmap(QSize(headerImageSize, headerImageSize));
-    if (pixmap.isNull())
+    QImage source;
+    if (pixelRatio > 1)
+        source.load(platform::bundleResourcePath() + u'/' + WindowTexts::headerImageName2x);
+    if (source.isNull() && !source.load(path))
         return nullptr;
+    const int side = qCeil(headerImageSize * pixelRatio);
+    QPixmap pixmap = QPixmap::fromImage(source.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(pixelRatio);
     auto* image = new QLabel;
     image->setFixedSize(headerImageSize, headerImageSize);
     image->setPixmap(pixmap);
     image->setAlignment(Qt::AlignCenter);
+    image->setAccessibleName(productName);
+    image->setAccessibleDescription(WindowTexts::headerImageDescription);
     return image;
 }
 
@@ -89,7 +89,7 @@ QLabel* makeHeaderImage()
 SetupController::SetupController()
     : window(new SetupWindow)
     , folderLabel(new MiddleElidedLabel(WindowTexts::noFolderChosen))
-    , statusLabel(wrappingLabel(QString()))
+    , statusLabel(new WrappingLabel(QString(), textWidth))
     , log(new QPlainTextEdit)
     , setupButton(new QPushButton(WindowTexts::setupButtonTitle))
     , repairButton(new QPushButton(WindowTexts::repairButtonTitle))
@@ -126,7 +126,6 @@ void SetupController::buildLayout()
     titleFont.setBold(true);
     titleFont.setPointSize(headerPointSize);
     title->setFont(titleFont);
-    headerImage = makeHeaderImage();
     auto* header = new QHBoxLayout;
     header->setSpacing(headerSpacing);
     if (headerImage)
@@ -135,16 +134,19 @@ void SetupController::buildLayout()
     header->addStretch(1);
     layout->addLayout(header);
 
-    layout->addWidget(wrappingLabel(WindowTexts::introduction));
+    headerImage = makeHeaderImage(window->devicePixelRatio());
+    auto* introduction = new WrappingLabel(WindowTexts::introduction, textWidth);
+    layout->addWidget(introduction);
 
-    helpLinkButton = linkButton(helpURL.toString());
-    supportLinkButton = linkButton(supportAddress);
-    layout->addLayout(row({helpLinkButton, supportLinkButton}, headerSpacing * 2));
+    helpLinkButton = linkButton(helpURL.toString(), WindowTexts::helpLinkDescription);
+    supportLinkButton = linkButton(supportAddress, WindowTexts::supportLinkDescription);
+    layout->addLayout(row({helpLinkButton, supportLinkButton}));
 
     layout->addWidget(new QLabel(WindowTexts::folderHeading));
 
+    folderLabel->setTextFormat(Qt::PlainText);
     folderLabel->setMaximumWidth(folderLabelMaxWidth);
-    folderLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    folderLabel->setAccessibleDescription(WindowTexts::folderLabelDescription);
     layout->addLayout(row({chooseButton, folderLabel}));
 
     layout->addLayout(row({setupButton, repairButton, uninstallButton, openProjectButton}));
@@ -161,6 +163,8 @@ void SetupController::buildLayout()
     logFont.setPointSize(logPointSize);
     logFont.setWeight(QFont::Normal);
     log->setFont(logFont);
+    log->setAccessibleName(WindowTexts::logName);
+    log->setAccessibleDescription(WindowTexts::logDescription);
     layout->addWidget(log);
     layout->addStretch(1);
 
@@ -185,7 +189,15 @@ void SetupController::buildLayout()
         });
     }
 
-    window->setCentralWidget(page);
+    // The keyboard visits the controls in the order they are seen.
+    QWidget* previous = introduction;
+    for (QWidget* next : std::initializer_list<QWidget*>{helpLinkButton, supportLinkButton, chooseButton, setupButton,
+                                                        repairButton, uninstallButton, openProjectButton, statusLabel, log}) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
+
+    window->setPage(page);
 }
 
 void SetupController::setStartUpState()

@@ -2,19 +2,48 @@
 
 #include "app/globals.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QLayout>
 #include <QScreen>
+#include <QWindow>
+
+namespace {
+
+constexpr QSize pageSize(620, 580);
+
+} // namespace
 
 SetupWindow::SetupWindow()
 {
-    setFixedSize(620, 580);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+}
+
+void SetupWindow::setPage(QWidget* page)
+{
+    page->setMinimumSize(pageSize);
+    setCentralWidget(page);
+    // The window takes the size its page and menu bar ask for, and follows it
+    // when a longer status line needs more room.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void SetupWindow::setCloseEnabled(bool enabled)
+{
+    closeEnabled = enabled;
+#ifdef __APPLE__
+    // The close button is switched off in place there; elsewhere changing the
+    // hint re-creates the window or is ignored by the window manager, so the
+    // close is refused with the alert sound instead (closeEvent).
+    if (QWindow* handle = windowHandle())
+        handle->setFlag(Qt::WindowCloseButtonHint, enabled);
+#endif
 }
 
 void SetupWindow::centerOnScreen()
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        layout()->activate();
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
@@ -24,6 +53,7 @@ void SetupWindow::centerOnScreen()
 void SetupWindow::closeEvent(QCloseEvent* event)
 {
     if (!closeEnabled) {
+        QApplication::beep();
         event->ignore();
         return;
     }

@@ -32,5 +32,14 @@ inline const QString readyToSetUp = QStringLiteral(
     "Ready. Press Set Up Agent to set up and start the local agent for this folder.");
 
 inline const QString headerImageName = QStringLiteral("HaldenInstaller.png");
+inline const QString headerImageName2x = QStringLiteral("HaldenInstaller@2x.png");
+
+// What a screen reader says of the controls whose title alone does not tell.
+inline const QString headerImageDescription = QStringLiteral("Halden Setup icon");
+inline const QString helpLinkDescription = QStringLiteral("Opens the Halden help page in your web browser");
+inline const QString supportLinkDescription = QStringLiteral("Writes an email to Halden support");
+inline const QString folderLabelDescription = QStringLiteral("The project folder Halden may scan");
+inline const QString logName = QStringLiteral("Agent log");
+inline const QString logDescription = QStringLiteral("What the local agent reported during the last run");
 
 } // namespace WindowTexts

@@ -1,219 +1,138 @@
 #include "agent/agent_contract.h"
 #include "install/installation_discovery.h"
 #include "install/launch_agent_registration.h"
-#include "support/test_support.h"
+#include "support/fixture.h"
 
 #include <QDir>
-#include <QFile>
+#include <QProcess>
 #include <QTest>
 
-#include <plist/plist.h>
-
-class DiscoveryTest : public QObject {
+class DiscoveryTest : public FixtureTest {
     Q_OBJECT
 
 private slots:
-    void installFolderNameRules_data();
-    void installFolderNameRules();
-    void agentBinaryMustBeThereAndExecutable();
-    void registrationShapes_data();
-    void registrationShapes();
-    void registrationReadInBothFormats();
-    void registrationFolderMustExistAsDirectory();
+    void installFolderMustBearTheName_data();
+    void installFolderMustBearTheName();
+    void agentBinaryMustBeAnExecutableFile();
+    void registration_data();
+    void registration();
     void malformedPropertyListsGiveNone();
-    void nothingIsCached();
+    void bundleIsWhereTheProgramWasStartedFrom();
 };
 
-void DiscoveryTest::installFolderNameRules_data()
+void DiscoveryTest::installFolderMustBearTheName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("valid");
-    QTest::newRow("exact") << "Tervan Halden Beta" << true;
-    QTest::newRow("suffix") << "Tervan Halden Beta 2" << false;
-    QTest::newRow("letter case") << "tervan halden beta" << false;
-    QTest::newRow("moved to Downloads") << "Downloads" << false;
-    QTest::newRow("trailing blank") << "Tervan Halden Beta " << false;
+    QTest::newRow("exact") << installDirName << true;
+    QTest::newRow("suffix") << installDirName + " 2" << false;
+    QTest::newRow("letter case") << installDirName.toLower() << false;
+    QTest::newRow("Downloads") << "Downloads" << false;
 }
 
-void DiscoveryTest::installFolderNameRules()
+void DiscoveryTest::installFolderMustBearTheName()
 {
     QFETCH(QString, name);
     QFETCH(bool, valid);
-    StagedInstall install(name);
-    const std::optional<QString> found = installDir();
-    QCOMPARE(found.has_value(), valid);
-    if (valid)
-        QCOMPARE(*found, install.installDir());
+    const StagedInstall staged(home->path(), name);
+    QCOMPARE(installDir(), valid ? std::optional(staged.installDir()) : std::nullopt);
 }
 
-void DiscoveryTest::agentBinaryMustBeThereAndExecutable()
+void DiscoveryTest::agentBinaryMustBeAnExecutableFile()
 {
-    StagedInstall install;
-    const QString dist = install.installDir() + QStringLiteral("/dist/");
-    QVERIFY(!agentBinary(install.installDir()));
-
-    // Only the other architecture's agent: never looked for.
-    const QString other = AgentContract::executableName.endsWith(QStringLiteral("x86_64")) ? "tervan-agent-arm64"
-                                                                                            : "tervan-agent-x86_64";
-    writeExecutable(dist + other, "#!/bin/sh\n");
-    QVERIFY(!agentBinary(install.installDir()));
-
-    // Present but not executable.
-    writeFile(install.agentPath(), "#!/bin/sh\n");
-    QFile::setPermissions(install.agentPath(), QFile::ReadOwner | QFile::WriteOwner);
-    QVERIFY(!agentBinary(install.installDir())); // no execute bit at all: not even root may run it
-
-    install.writeAgentScript("exit 0");
-    QCOMPARE(agentBinary(install.installDir()), std::optional<QString>(install.agentPath()));
-
-    // A directory of that name is no executable.
-    QFile::remove(install.agentPath());
-    QDir().mkpath(install.agentPath());
-    QVERIFY(!agentBinary(install.installDir()));
+    const QString folder = install->installDir();
+    QVERIFY(agentBinary(folder));
+    QFile::remove(install->agentPath());
+    const bool x86 = AgentContract::executableName.endsWith("x86_64");
+    writeExecutable(folder + "/dist/tervan-agent-" + (x86 ? "arm64" : "x86_64"), "#!/bin/sh\n");
+    QVERIFY(!agentBinary(folder)); // the other processor's agent is never taken
+    writeFile(install->agentPath(), "#!/bin/sh\n");
+    QVERIFY(!agentBinary(folder)); // no execute bit: not even root may run it
+    QFile::remove(install->agentPath());
+    QDir().mkpath(install->agentPath());
+    QVERIFY(!agentBinary(folder));
 }
 
-void DiscoveryTest::registrationShapes_data()
+void DiscoveryTest::registration_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("found");
-    const QString project = QStringLiteral("@PROJECT@");
-    QTest::newRow("agent path, other switch, folder") << QStringList{"/opt/agent", "--verbose", "--allow-root", project} << true;
-    QTest::newRow("switch last") << QStringList{"/opt/agent", "--allow-root"} << false;
-    QTest::newRow("joined with equals") << QStringList{"/opt/agent", "--allow-root=" + project} << false;
-    QTest::newRow("no switch") << QStringList{"/opt/agent", project} << false;
-    QTest::newRow("empty array") << QStringList{} << false;
-    QTest::newRow("switch in other case") << QStringList{"--Allow-Root", project} << false;
-    QTest::newRow("first switch names a deleted folder") << QStringList{"--allow-root", "@GONE@", "--allow-root", project} << false;
-    QTest::newRow("trailing separator") << QStringList{"--allow-root", project + "/"} << true;
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("found"); // relative to the home; "" for none
+    const QString project = "@/my prøject";
+    QTest::newRow("agent, switch, folder") << QStringList{"/agent", "-v", "--allow-root", project} << 0 << "my prøject";
+    QTest::newRow("binary") << QStringList{"--allow-root", project} << 1 << "my prøject";
+    QTest::newRow("trailing separator") << QStringList{"--allow-root", project + "/"} << 0 << "my prøject";
+    QTest::newRow("link to a folder") << QStringList{"--allow-root", "@/link"} << 1 << "link";
+    QTest::newRow("switch last") << QStringList{"/agent", "--allow-root"} << 0 << "";
+    QTest::newRow("joined with =") << QStringList{"--allow-root=" + project} << 0 << "";
+    QTest::newRow("other case") << QStringList{"--Allow-Root", project} << 0 << "";
+    QTest::newRow("empty array") << QStringList{} << 1 << "";
+    QTest::newRow("first names a deleted folder") << QStringList{"--allow-root", "@/gone", "--allow-root", project} << 0 << "";
+    QTest::newRow("a file") << QStringList{"--allow-root", "@/file"} << 0 << "";
+    QTest::newRow("relative path") << QStringList{"--allow-root", "my prøject"} << 0 << "";
 }
 
-void DiscoveryTest::registrationShapes()
+void DiscoveryTest::registration()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(bool, found);
-    TemporaryHome home;
-    const QString project = home.filePath("my project");
-    QDir().mkpath(project);
-    arguments.replaceInStrings("@PROJECT@", project);
-    arguments.replaceInStrings("@GONE@", home.filePath("deleted"));
-    writeRegistration(home.path(), arguments, PlistFormat::xml);
-    const std::optional<QString> folder = existingAuthorizedFolder();
-    QCOMPARE(folder.has_value(), found);
-    if (found)
-        QCOMPARE(*folder, project);
-}
-
-void DiscoveryTest::registrationReadInBothFormats()
-{
-    TemporaryHome home;
-    QVERIFY(!existingAuthorizedFolder()); // no property list at all
-    const QString project = home.filePath("projekt ünïcode");
-    QDir().mkpath(project);
-    for (const PlistFormat format : {PlistFormat::xml, PlistFormat::binary}) {
-        writeRegistration(home.path(), {"/agent", "--allow-root", project}, format);
-        QCOMPARE(existingAuthorizedFolder(), std::optional<QString>(project));
-    }
-}
-
-void DiscoveryTest::registrationFolderMustExistAsDirectory()
-{
-    TemporaryHome home;
-    const QString file = home.filePath("a-file");
-    writeFile(file, "x");
-    writeRegistration(home.path(), {"--allow-root", file}, PlistFormat::binary);
+    QFETCH(int, format);
+    QFETCH(QString, found);
     QVERIFY(!existingAuthorizedFolder());
-
-    const QString target = home.filePath("target");
-    QDir().mkpath(target);
-    const QString link = home.filePath("link");
-    QVERIFY(QFile::link(target, link));
-    writeRegistration(home.path(), {"--allow-root", link}, PlistFormat::binary);
-    QCOMPARE(existingAuthorizedFolder(), std::optional<QString>(link)); // the link's path, not its target
+    QDir().mkpath(home->filePath("my prøject"));
+    writeFile(home->filePath("file"), "x");
+    QFile::link(home->filePath("my prøject"), home->filePath("link"));
+    QDir::setCurrent(home->path()); // where a relative path would lead
+    writeRegistration(home->path(), arguments.replaceInStrings("@", home->path()), PlistFormat(format));
+    QCOMPARE(existingAuthorizedFolder(), found.isEmpty() ? std::nullopt : std::optional(home->filePath(found)));
+    QDir::setCurrent(QDir::rootPath());
 }
-
-namespace {
-
-QByteArray xmlWith(const QByteArray& body)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>";
-}
-
-} // namespace
 
 void DiscoveryTest::malformedPropertyListsGiveNone()
 {
+    const auto xml = [](const QByteArray& body) { return "<?xml version=\"1.0\"?><plist version=\"1.0\">" + body + "</plist>"; };
     const QByteArray good = propertyList({"--allow-root", "/tmp"}, PlistFormat::binary);
-    QCOMPARE(authorizedFolderInPropertyList(good), std::optional<QString>("/tmp"));
-
-    QList<QByteArray> bad = {
-        QByteArray(),
-        good.left(good.size() / 2),                              // truncated binary
-        propertyList({"--allow-root", "/tmp"}, PlistFormat::xml).left(60), // truncated XML
-        QByteArray(4096, '\xA7'),                                // garbage
-        "bplist00" + QByteArray(64, '\xFF'),                     // binary header, offsets out of range
-        xmlWith("<array><string>--allow-root</string><string>/tmp</string></array>"), // top level an array
-        xmlWith("<dict/>"),
-        xmlWith("<dict><key>ProgramArguments</key><string>--allow-root /tmp</string></dict>"),
-        xmlWith("<dict><key>ProgramArguments</key><array><string>--allow-root</string><integer>1</integer>"
-                "<string>/tmp</string></array></dict>"),
-        xmlWith("<dict><key>ProgramArguments</key><array><integer>7</integer><string>--allow-root</string>"
-                "<string>/tmp</string></array></dict>"),
-    };
-    // Deep nesting, both as XML and inside a valid dictionary.
-    QByteArray deep = QByteArray("<array>").repeated(20000) + QByteArray("</array>").repeated(20000);
-    bad << xmlWith(deep);
-    bad << xmlWith("<dict><key>ProgramArguments</key>" + deep + "</dict>");
-
-    // A binary list whose array holds itself: object 0 is an array of one
-    // reference, to object 0.
-    QByteArray cycle("bplist00");
-    cycle += QByteArray::fromHex("a100");                                // object 0: array [ref 0]
-    const int offsetTable = cycle.size();
-    cycle += QByteArray::fromHex("08");                                  // offset of object 0
-    cycle += QByteArray::fromHex("000000000000" "01" "01");              // offset size 1, ref size 1
-    cycle += QByteArray::fromHex("0000000000000001");                    // one object
-    cycle += QByteArray::fromHex("0000000000000000");                    // top object 0
-    cycle += QByteArray::fromHex("00000000000000") + char(offsetTable);  // offset table start
-    bad << cycle;
-
-    // A UTF-16 string holding a NUL character, which a binary list can carry:
-    // the property-list library aborts the program when asked for it the usual way.
     QByteArray withNul = propertyList({"--allow-root", "/tmp/ü"}, PlistFormat::binary);
-    QVERIFY(withNul.contains(QByteArray("\x00/\x00t\x00m\x00p\x00/\x00\xFC", 12)));
-    withNul.replace(QByteArray("\x00\xFC", 2), QByteArray("\x00\x00", 2));
-    bad << withNul;
-
+    withNul.replace(QByteArray("\x00\xFC", 2), QByteArray("\x00\x00", 2)); // the library aborts on it if asked naively
+    const QByteArray cycle = QByteArray("bplist00\xa1\x00\x08", 11) + QByteArray(6, 0) + "\x01\x01" + QByteArray(7, 0)
+        + "\x01" + QByteArray(15, 0) + "\x0a"; // an array holding itself
+    const QList<QByteArray> bad{good.left(good.size() / 2), cycle, withNul,
+                                xml("<array><string>--allow-root</string><string>/tmp</string></array>"),
+                                xml("<dict><key>ProgramArguments</key><string>--allow-root /tmp</string></dict>"),
+                                xml("<dict><key>ProgramArguments</key><array><string>--allow-root</string>"
+                                    "<string>/tmp</string><integer>1</integer></array></dict>")};
+    QCOMPARE(authorizedFolderInPropertyList(good), std::optional<QString>("/tmp"));
     for (const QByteArray& contents : bad)
-        QVERIFY2(!authorizedFolderInPropertyList(contents), contents.left(40).toHex().constData());
+        QVERIFY2(!authorizedFolderInPropertyList(contents), contents.toHex().left(40).constData());
 
-    // Through the file: one over the size limit is not read at all.
-    TemporaryHome home;
-    const QString path = home.filePath(AgentContract::launchAgentPropertyListPath);
-    QByteArray huge = propertyList({"--allow-root", home.path()}, PlistFormat::xml);
-    huge.replace("</plist>", QByteArray(maxLaunchAgentPropertyListSize, ' ') + "</plist>");
-    writeFile(path, huge);
-    QVERIFY(!existingAuthorizedFolder());
-    // A folder where the file should be.
-    QFile::remove(path);
-    QDir().mkpath(path);
+    QByteArray huge = propertyList({"--allow-root", home->path()}, PlistFormat::xml);
+    writeFile(home->filePath(AgentContract::launchAgentPropertyListPath),
+              huge.replace("</plist>", QByteArray(maxLaunchAgentPropertyListSize, ' ') + "</plist>"));
     QVERIFY(!existingAuthorizedFolder());
 }
 
-void DiscoveryTest::nothingIsCached()
+void DiscoveryTest::bundleIsWhereTheProgramWasStartedFrom()
 {
-    TemporaryHome home;
-    const QString project = home.filePath("p");
-    QDir().mkpath(project);
-    writeRegistration(home.path(), {"--allow-root", project}, PlistFormat::xml);
-    QVERIFY(existingAuthorizedFolder());
-    QVERIFY(QDir(project).removeRecursively());
-    QVERIFY(!existingAuthorizedFolder());
-
-    StagedInstall install;
-    install.writeAgentScript("exit 0");
-    QVERIFY(agentBinary(install.installDir()));
-    QFile::remove(install.agentPath());
-    QVERIFY(!agentBinary(install.installDir()));
+    // The probe stands in a folder of its own, reached through a link too.
+    const QString real = home->filePath("real/Halden Setup");
+    QDir().mkpath(real);
+    QVERIFY(QFile::copy(HALDEN_BUNDLE_PROBE, real + "/probe"));
+    QVERIFY(QFile::link(home->filePath("real"), home->filePath("linked")));
+    const auto ask = [](QProcess& probe) {
+        probe.write("?\n");
+        return probe.waitForReadyRead(5000) ? QString::fromUtf8(probe.readLine()).trimmed() : QString();
+    };
+    for (const QString& via : {home->filePath("real"), home->filePath("linked")}) {
+        QProcess probe;
+        probe.start(via + "/Halden Setup/probe");
+        QCOMPARE(ask(probe), via + "/Halden Setup");
+        if (via.endsWith("real")) { // renamed while it runs: seen at the next question
+            QVERIFY(QDir().rename(real, home->filePath("real/Renamed")));
+            QCOMPARE(ask(probe), home->filePath("real/Renamed"));
+            QVERIFY(QDir().rename(home->filePath("real/Renamed"), real));
+        }
+        probe.closeWriteChannel();
+        QVERIFY(probe.waitForFinished(5000));
+    }
 }
 
 QTEST_GUILESS_MAIN(DiscoveryTest)

@@ -1,260 +1,276 @@
+#include "agent/agent_contract.h"
 #include "install/installation_discovery.h"
 #include "platform/privileged_shell.h"
-#include "support/test_support.h"
+#include "support/fixture.h"
 #include "uninstall/program_removal.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTest>
 
-#include <sys/stat.h>
-
 namespace {
 
-std::optional<ProgramRemovalError::Case> planError(const QString& folder, const QString& home)
+using Outcome = std::optional<ProgramRemovalError::Case>; // none: success
+
+template <typename Action>
+Outcome outcomeOf(Action action)
 {
     try {
-        ProgramRemoval::plan(folder, home);
+        action();
     } catch (const ProgramRemovalError& error) {
         return error.errorCase();
     }
     return std::nullopt;
 }
 
-// Whether `chattr` can make a file immutable here (root on ext4), the one way
-// to make a deletion fail for root.
+Outcome authorizeWith(const QString& helper, const QString& command)
+{
+    platform::setPrivilegeHelperForTesting(helper);
+    const Outcome outcome = outcomeOf(
+        [&] { ProgramRemoval::authorize("do shell script \"" + command + "\" with administrator privileges"); });
+    platform::setPrivilegeHelperForTesting(std::nullopt);
+    return outcome;
+}
+
 bool setImmutable(const QString& path, bool on)
 {
-    return QProcess::execute(QStringLiteral("chattr"), {on ? "+i" : "-i", path}) == 0;
+    return QProcess::execute("chattr", {on ? "+i" : "-i", path}) == 0;
 }
 
 } // namespace
 
-class RemovalTest : public QObject {
+class RemovalTest : public FixtureTest {
     Q_OBJECT
 
 private slots:
-    void errorSentences();
-    void administratorScriptText();
+    void errorsSayWhatHappened();
     void classification_data();
     void classification();
-    void linkedInstallFolderIsRefused();
-    void userRemovalDeletesTheFolder();
-    void userRemovalNeverFollowsLinks();
-    void userRemovalOfGoneFolderSucceeds();
-    void userRemovalFailureCarriesTheMessage();
-    void sharedRemovalHandsTheScriptToThePrivilegedStep();
+    void perUserRemoval_data();
+    void perUserRemoval();
+    void undeletableFolderCarriesTheFileMessage();
+    void privilegedOutcomes_data();
     void privilegedOutcomes();
-    void administratorStatementIsRead();
+    void pkexecIsNeverLookedUpInPath();
+    void administratorCommandOnAScratchRoot_data();
+    void administratorCommandOnAScratchRoot();
 };
 
-void RemovalTest::errorSentences()
+void RemovalTest::errorsSayWhatHappened()
 {
-    const ProgramRemovalError unsupported(ProgramRemovalError::unsupportedLocation);
-    QCOMPARE(unsupported.errorDescription(),
-             "Reopen Setup from Halden's installed Applications folder to uninstall it. No files were removed.");
-    QCOMPARE(ProgramRemovalError(ProgramRemovalError::cancelled).errorDescription(),
-             "The agent was stopped, but app removal was cancelled. Click Uninstall to finish removing the app.");
-    QCOMPARE(ProgramRemovalError(ProgramRemovalError::incomplete).errorDescription(),
-             "The agent was stopped, but application files could not be removed. Click Uninstall to retry.");
-    QVERIFY(!unsupported.failureReason() && !unsupported.recoverySuggestion() && !unsupported.helpAnchor());
-    QVERIFY(unsupported == ProgramRemovalError(ProgramRemovalError::unsupportedLocation));
-    QVERIFY(!(unsupported == ProgramRemovalError(ProgramRemovalError::cancelled)));
-}
-
-void RemovalTest::administratorScriptText()
-{
-    QCOMPARE(ProgramRemoval::administratorScript(),
-             "do shell script \"if /usr/sbin/pkgutil --pkg-info com.tervan.halden >/dev/null 2>&1; then "
-             "/usr/sbin/pkgutil --forget com.tervan.halden >/dev/null || exit 1; fi; /bin/rm -f "
-             "/usr/local/bin/halden && /bin/rm -rf '/Applications/Tervan Halden Beta'\" with administrator "
-             "privileges");
-    QCOMPARE(ProgramRemoval::sharedDirectory(), "/Applications/" + installDirName);
+    const QStringList sentences{
+        "Reopen Setup from Halden's installed Applications folder to uninstall it. No files were removed.",
+        "The agent was stopped, but app removal was cancelled. Click Uninstall to finish removing the app.",
+        "The agent was stopped, but application files could not be removed. Click Uninstall to retry."};
+    QSet<ProgramRemovalError> distinct;
+    for (const auto which : {ProgramRemovalError::unsupportedLocation, ProgramRemovalError::cancelled, ProgramRemovalError::incomplete}) {
+        const ProgramRemovalError error(which);
+        QCOMPARE(error.errorDescription(), sentences[which]);
+        QVERIFY(!error.failureReason() && !error.recoverySuggestion() && !error.helpAnchor());
+        distinct << error << ProgramRemovalError(which);
+    }
+    QCOMPARE(distinct.size(), 3);
 }
 
 void RemovalTest::classification_data()
 {
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("expected"); // "shared", "user" or "unsupported"
-    const QString home = QStringLiteral("/home/ann");
-    QTest::newRow("shared") << "/Applications/Tervan Halden Beta" << "shared";
-    QTest::newRow("shared with trailing separator") << "/Applications/Tervan Halden Beta/" << "shared";
-    QTest::newRow("shared with dot") << "/Applications/./Tervan Halden Beta" << "shared";
-    QTest::newRow("shared through ..") << "/Applications/Tervan Halden Beta/dist/.." << "shared";
+    QTest::addColumn<QString>("folder"); // "~" the home, "@" a link to it, "%" a home whose install folder is a link, "&" an empty home
+    QTest::addColumn<QString>("plan");   // "shared", "user" or "unsupported"
+    QTest::newRow("shared") << "/Applications/Tervan Halden Beta/" << "shared";
+    QTest::newRow("shared through . and ..") << "/Applications/./Tervan Halden Beta/dist/.." << "shared";
     QTest::newRow("shared in other case") << "/applications/Tervan Halden Beta" << "unsupported";
-    QTest::newRow("user") << home + "/Applications/Tervan Halden Beta" << "user";
-    QTest::newRow("user with double separators") << home + "//Applications//Tervan Halden Beta" << "user";
-    QTest::newRow("desktop") << home + "/Desktop/Tervan Halden Beta" << "unsupported";
-    QTest::newRow("another user") << "/home/bob/Applications/Tervan Halden Beta" << "unsupported";
-    QTest::newRow("disk image") << "/Volumes/Tervan Halden Beta/Tervan Halden Beta" << "unsupported";
-    QTest::newRow("user in other case") << home + "/applications/Tervan Halden Beta" << "unsupported";
+    QTest::newRow("user") << "~//Applications/Tervan Halden Beta" << "user";
+    QTest::newRow("user through a linked home") << "@/Applications/Tervan Halden Beta" << "user";
+    QTest::newRow("user, not there") << "&/Applications/../Applications/Tervan Halden Beta" << "user";
+    QTest::newRow("desktop") << "~/Desktop/Tervan Halden Beta" << "unsupported";
+    QTest::newRow("another home") << "/home/bob/Applications/Tervan Halden Beta" << "unsupported";
+    QTest::newRow("a link to the shared place") << "%/Applications/Tervan Halden Beta" << "unsupported";
 }
 
 void RemovalTest::classification()
 {
     QFETCH(QString, folder);
-    QFETCH(QString, expected);
-    const QString home = QStringLiteral("/home/ann");
-    if (expected == "unsupported") {
-        QCOMPARE(planError(folder, home), ProgramRemovalError::unsupportedLocation);
-        return;
-    }
-    const ProgramRemoval plan = ProgramRemoval::plan(folder, home);
-    if (expected == "shared") {
-        QVERIFY(plan == ProgramRemoval::shared());
-    } else {
-        QVERIFY(plan.kind() == ProgramRemoval::Kind::user);
-        QCOMPARE(plan.userFolder(), home + "/Applications/Tervan Halden Beta"); // standardized
-    }
+    QFETCH(QString, plan);
+    const QString linkedHome = home->filePath("linked-home");
+    const QString otherHome = home->filePath("other-home");
+    QVERIFY(QFile::link(home->path(), linkedHome));
+    QDir().mkpath(otherHome + "/Applications");
+    QVERIFY(QFile::link(ProgramRemoval::sharedDirectory(), otherHome + "/Applications/Tervan Halden Beta"));
+    QString homeGiven = home->path();
+    for (const auto& [mark, root] : {std::pair{u'~', home->path()}, {u'@', linkedHome}, {u'%', otherHome}, {u'&', home->filePath("empty-home")}})
+        if (folder.startsWith(mark))
+            folder.replace(0, 1, homeGiven = root);
+    std::optional<ProgramRemoval> made;
+    const Outcome outcome = outcomeOf([&] { made = ProgramRemoval::plan(folder, homeGiven); });
+    QCOMPARE(outcome ? "unsupported" : made->kind() == ProgramRemoval::Kind::shared ? "shared" : "user", plan);
+    if (plan == "user")
+        QCOMPARE(made->userFolder(), homeGiven + "/Applications/Tervan Halden Beta");
 }
 
-void RemovalTest::linkedInstallFolderIsRefused()
+void RemovalTest::perUserRemoval_data()
 {
-    TemporaryHome home;
-    const QString real = home.filePath("elsewhere/Tervan Halden Beta");
-    QDir().mkpath(real);
-    QDir().mkpath(home.filePath("Applications"));
-    const QString link = home.filePath("Applications/Tervan Halden Beta");
-    QVERIFY(QFile::link(real, link));
-    QCOMPARE(planError(link, home.path()), ProgramRemovalError::unsupportedLocation);
-    QCOMPARE(planError(link + "/", home.path()), ProgramRemovalError::unsupportedLocation);
+    QTest::addColumn<QString>("change"); // what happens between the plan and the removal
+    QTest::addColumn<bool>("removed");   // false: refused as an unsupported location, nothing touched
+    QTest::newRow("nothing") << "" << true;
+    QTest::newRow("already gone") << "gone" << true;
+    QTest::newRow("parent swapped for a link") << "parent" << false;
+    QTest::newRow("folder swapped for a link") << "link" << false;
+    QTest::newRow("folder swapped for another") << "other" << false;
+    QTest::newRow("empty name") << "user:" << false;
+    QTest::newRow(".") << "user:." << false;
+    QTest::newRow("..") << "user:.." << false;
+    QTest::newRow("another name") << "user:~/Applications/Other" << false;
 }
 
-void RemovalTest::userRemovalDeletesTheFolder()
+void RemovalTest::perUserRemoval()
 {
-    TemporaryHome home;
-    const QString folder = home.filePath("Applications/Tervan Halden Beta");
-    writeExecutable(folder + "/dist/tervan-agent-x86_64", "#!/bin/sh\n");
-    writeFile(folder + "/Halden Setup/.hidden", "x");
-    writeFile(home.filePath("Applications/Other App/keep"), "keep");
-    const ProgramRemoval plan = ProgramRemoval::plan(folder, home.path());
-    bool privilegedStepCalled = false;
-    plan.remove([&](const QString&) { privilegedStepCalled = true; });
-    QVERIFY(!privilegedStepCalled);
-    QVERIFY(!QFileInfo::exists(folder));
-    QVERIFY(QFileInfo::exists(home.filePath("Applications/Other App/keep")));
+    QFETCH(QString, change);
+    QFETCH(bool, removed);
+    const QString folder = install->installDir();
+    const QString applications = home->filePath("Applications");
+    const QString elsewhere = home->filePath("elsewhere");
+    writeFile(home->filePath("precious/document"), "mine");
+    writeFile(applications + "/Other/keep", "keep");
+    writeFile(elsewhere + "/Tervan Halden Beta/keep", "keep");
+    QVERIFY(QFile::link(home->filePath("precious"), folder + "/dist/link to a folder"));
+    QVERIFY(QFile::link(home->filePath("precious/document"), folder + "/link to a file"));
+    ProgramRemoval plan = ProgramRemoval::plan(folder, home->path());
+    if (change.startsWith("user:"))
+        plan = ProgramRemoval::user(change.mid(5).replace('~', home->path()));
+    else if (change == "gone")
+        QVERIFY(QDir(folder).removeRecursively());
+    else if (change == "parent")
+        QVERIFY(QDir().rename(applications, home->filePath("moved")) && QFile::link(elsewhere, applications));
+    else if (change == "link")
+        QVERIFY(QDir().rename(folder, folder + " moved") && QFile::link(elsewhere + "/Tervan Halden Beta", folder));
+    else if (change == "other")
+        QVERIFY(QDir().rename(folder, folder + " moved") && QDir().mkpath(folder + "/dist"));
+
+    QDir::setCurrent(applications + "/Other"); // where "." and ".." would lead
+    const Outcome outcome = outcomeOf([&] { plan.remove([](const QString&) { QFAIL("no privileged step for a user"); }); });
+    QDir::setCurrent(QDir::rootPath());
+    QCOMPARE(outcome, removed ? std::nullopt : Outcome(ProgramRemovalError::unsupportedLocation));
+    QCOMPARE(QFileInfo::exists(folder) || QFileInfo(folder).isSymLink(), !removed && change != "gone");
+    const QString sibling = (change == "parent" ? "moved" : "Applications") + QStringLiteral("/Other/keep");
+    for (const QString& kept : {QStringLiteral("precious/document"), sibling, QStringLiteral("elsewhere/Tervan Halden Beta/keep")})
+        QVERIFY2(QFileInfo::exists(home->filePath(kept)), qPrintable(kept));
 }
 
-void RemovalTest::userRemovalNeverFollowsLinks()
+void RemovalTest::undeletableFolderCarriesTheFileMessage()
 {
-    TemporaryHome home;
-    const QString folder = home.filePath("Applications/Tervan Halden Beta");
-    const QString outside = home.filePath("precious");
-    writeFile(outside + "/document.txt", "mine");
-    writeFile(home.filePath("lone-file"), "mine too");
-    QDir().mkpath(folder + "/dist");
-    QVERIFY(QFile::link(outside, folder + "/dist/link-to-folder"));
-    QVERIFY(QFile::link(home.filePath("lone-file"), folder + "/link-to-file"));
-    QVERIFY(QFile::link(home.filePath("missing"), folder + "/dangling"));
-
-    ProgramRemoval::plan(folder, home.path()).remove();
-    QVERIFY(!QFileInfo::exists(folder) && !QFileInfo(folder).isSymLink());
-    QVERIFY(QFileInfo::exists(outside + "/document.txt"));
-    QVERIFY(QFileInfo::exists(home.filePath("lone-file")));
-}
-
-void RemovalTest::userRemovalOfGoneFolderSucceeds()
-{
-    TemporaryHome home;
-    const QString folder = home.filePath("Applications/Tervan Halden Beta");
-    const ProgramRemoval plan = ProgramRemoval::plan(folder, home.path()); // nothing there: classified by path
-    plan.remove();
-    QVERIFY(!QFileInfo::exists(folder));
-}
-
-void RemovalTest::userRemovalFailureCarriesTheMessage()
-{
-    TemporaryHome home;
-    const QString folder = home.filePath("Applications/Tervan Halden Beta");
-    const QString stuck = folder + "/dist/tervan-agent-x86_64";
-    writeFile(stuck, "agent");
-    const QString parent = folder + "/dist";
-    bool immutable = false;
-    if (geteuid() == 0) {
-        immutable = setImmutable(parent, true);
-        if (!immutable)
-            QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
-    } else {
-        QVERIFY(QFile::setPermissions(parent, QFile::ReadOwner | QFile::ExeOwner));
-    }
+    const QString dist = install->installDir() + "/dist";
+    const bool root = geteuid() == 0;
+    if (root ? !setImmutable(dist, true) : !QFile::setPermissions(dist, QFile::ReadOwner | QFile::ExeOwner))
+        QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
     QString message;
     try {
-        ProgramRemoval::plan(folder, home.path()).remove();
+        ProgramRemoval::plan(install->installDir(), home->path()).remove();
     } catch (const LocalizedError& error) {
         message = error.errorDescription();
     }
-    if (immutable)
-        setImmutable(parent, false);
-    QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(message, QStringLiteral("“tervan-agent-x86_64” couldn’t be removed because you don’t have permission to access it."));
-    QVERIFY(QFileInfo::exists(stuck));
+    root ? setImmutable(dist, false) : QFile::setPermissions(dist, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(message, "“" + AgentContract::executableName + "” couldn’t be removed because you don’t have permission to access it.");
+    QVERIFY(QFileInfo::exists(install->agentPath()));
 }
 
-void RemovalTest::sharedRemovalHandsTheScriptToThePrivilegedStep()
+void RemovalTest::privilegedOutcomes_data()
 {
-    QStringList scripts;
-    ProgramRemoval::shared().remove([&](const QString& script) { scripts << script; });
-    QCOMPARE(scripts, QStringList{ProgramRemoval::administratorScript()});
-
-    bool thrown = false;
-    try {
-        ProgramRemoval::shared().remove([](const QString&) { throw ProgramRemovalError(ProgramRemovalError::cancelled); });
-    } catch (const ProgramRemovalError& error) {
-        thrown = error.errorCase() == ProgramRemovalError::cancelled;
-    }
-    QVERIFY(thrown);
+    QTest::addColumn<QString>("helper"); // the stand-in approval helper's body; "" for none at all
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("outcome"); // -1 for success
+    QTest::newRow("approved") << "exec \"$@\"" << "touch ran" << -1;
+    QTest::newRow("approval dismissed") << "exit 126" << "touch ran" << int(ProgramRemovalError::cancelled);
+    QTest::newRow("approval refused") << "exit 127" << "touch ran" << int(ProgramRemovalError::incomplete);
+    QTest::newRow("command fails") << "exec \"$@\"" << "exit 1" << int(ProgramRemovalError::incomplete);
+    QTest::newRow("command exits 126") << "exec \"$@\"" << "exit 126" << int(ProgramRemovalError::incomplete);
+    QTest::newRow("command cannot run") << "exec \"$@\"" << "./not-executable" << int(ProgramRemovalError::incomplete);
+    QTest::newRow("no helper") << "" << "touch ran" << int(ProgramRemovalError::incomplete);
+    QTest::newRow("quote unescaped") << "exec \"$@\"" << "touch \"ran" << int(ProgramRemovalError::incomplete);
+    QTest::newRow("escapes undone") << "exec \"$@\"" << "printf '%s' \\\"a\\\\\\\\b\\\" > ran" << -1;
 }
 
 void RemovalTest::privilegedOutcomes()
 {
-    // Stand-ins for the approval helper: each is called as `helper /bin/sh -c COMMAND`.
-    QTemporaryDir helpers;
-    const QString ran = helpers.filePath("ran");
-    const QString approving = helpers.filePath("approve");
-    writeExecutable(approving, "#!/bin/sh\nexec \"$@\"\n");
-    const QString dismissing = helpers.filePath("dismiss");
-    writeExecutable(dismissing, "#!/bin/sh\nexit 126\n");
-    const QString refusing = helpers.filePath("refuse");
-    writeExecutable(refusing, "#!/bin/sh\nexit 127\n");
-
-    const auto outcome = [](const QString& helper, const QString& script) -> std::optional<ProgramRemovalError::Case> {
-        platform::setPrivilegeHelperForTesting(helper);
-        std::optional<ProgramRemovalError::Case> result;
-        try {
-            ProgramRemoval::authorize(script);
-        } catch (const ProgramRemovalError& error) {
-            result = error.errorCase();
-        }
-        platform::setPrivilegeHelperForTesting(std::nullopt);
-        return result;
-    };
-    const QString touch = "do shell script \"echo \\\"it ran\\\" > '" + ran + "'\" with administrator privileges";
-    QCOMPARE(outcome(approving, touch), std::nullopt);
-    QCOMPARE(recordedLines(ran), QStringList{"it ran"});
-
-    QCOMPARE(outcome(dismissing, touch), ProgramRemovalError::cancelled);
-    QCOMPARE(outcome(refusing, touch), ProgramRemovalError::incomplete);
-    QCOMPARE(outcome(approving, "do shell script \"exit 1\" with administrator privileges"),
-             ProgramRemovalError::incomplete);
-    QCOMPARE(outcome(helpers.filePath("no-such-helper"), touch), ProgramRemovalError::incomplete);
-    QCOMPARE(outcome(approving, "display dialog \"hi\""), ProgramRemovalError::incomplete); // cannot be read
+    QFETCH(QString, helper);
+    QFETCH(QString, command);
+    QFETCH(int, outcome);
+    writeFile(home->filePath("not-executable"), "");
+    const QString path = home->filePath("helper");
+    if (!helper.isEmpty())
+        writeExecutable(path, "#!/bin/sh\ncd '" + home->path().toUtf8() + "'\n" + helper.toUtf8() + "\n");
+    QCOMPARE(authorizeWith(path, command), outcome < 0 ? std::nullopt : Outcome(ProgramRemovalError::Case(outcome)));
+    QCOMPARE(QFileInfo::exists(home->filePath("ran")), outcome < 0);
+    if (QTest::currentDataTag() == QByteArray("escapes undone"))
+        QCOMPARE(recordedLines(home->filePath("ran")), QStringList{"a\\b"});
 }
 
-void RemovalTest::administratorStatementIsRead()
+void RemovalTest::pkexecIsNeverLookedUpInPath()
 {
-    QCOMPARE(platform::shellCommandOfAdministratorStatement(ProgramRemoval::administratorScript()),
-             std::optional<QString>(
-                 "if /usr/sbin/pkgutil --pkg-info com.tervan.halden >/dev/null 2>&1; then /usr/sbin/pkgutil --forget "
-                 "com.tervan.halden >/dev/null || exit 1; fi; /bin/rm -f /usr/local/bin/halden && /bin/rm -rf "
-                 "'/Applications/Tervan Halden Beta'"));
-    QCOMPARE(platform::shellCommandOfAdministratorStatement(
-                 "do shell script \"a \\\\ b \\\"c\\\"\" with administrator privileges"),
-             std::optional<QString>("a \\ b \"c\""));
-    for (const QString& unreadable : {QString("do shell script \"a\"b\" with administrator privileges"),
-                                      QString("do shell script \"a\\\" with administrator privileges"),
-                                      QString("do shell script \"a\""), QString()})
-        QVERIFY(!platform::shellCommandOfAdministratorStatement(unreadable));
+    // The real approval helper would ask a person here.
+    if (QFileInfo::exists("/usr/bin/pkexec"))
+        QSKIP("pkexec is installed: the real approval prompt cannot run in a test");
+    const QByteArray path = qgetenv("PATH");
+    writeExecutable(home->filePath("bin/pkexec"), "#!/bin/sh\ntouch '" + home->filePath("impostor").toUtf8() + "'\n");
+    qputenv("PATH", QFile::encodeName(home->filePath("bin")) + ":" + path);
+    const Outcome outcome = outcomeOf([] { ProgramRemoval::authorize("do shell script \"true\" with administrator privileges"); });
+    qputenv("PATH", path);
+    QCOMPARE(outcome, ProgramRemovalError::incomplete);
+    QVERIFY(!QFileInfo::exists(home->filePath("impostor")));
+}
+
+void RemovalTest::administratorCommandOnAScratchRoot_data()
+{
+    QTest::addColumn<QStringList>("present");  // of "receipt", "forget-fails", "tool"
+    QTest::addColumn<int>("outcome");          // -1 for success
+    QTest::addColumn<QStringList>("left");     // what is there afterwards
+    QTest::newRow("receipt forgotten") << QStringList{"receipt", "tool"} << -1 << QStringList{};
+    QTest::newRow("forgetting fails") << QStringList{"receipt", "forget-fails", "tool"}
+                                      << int(ProgramRemovalError::incomplete) << QStringList{"receipt", "tool", "folder"};
+    QTest::newRow("no receipt, no tool") << QStringList{} << -1 << QStringList{};
+}
+
+void RemovalTest::administratorCommandOnAScratchRoot()
+{
+    QFETCH(QStringList, present);
+    QFETCH(int, outcome);
+    QFETCH(QStringList, left);
+    if (geteuid() != 0 || QProcess::execute("unshare", {"-m", "true"}) != 0)
+        QSKIP("needs root and a private mount namespace (unshare -m) to stand a scratch root in for /");
+    // The real command runs as root, chrooted into a scratch root that holds
+    // the system's programs (bind mounts that vanish with the namespace) and
+    // stand-ins for the receipt database, the tool and the shared folder.
+    const QString root = home->filePath("root");
+    QString mounts;
+    for (const QString folder : {"bin", "lib", "lib64", "usr/bin", "usr/lib", "usr/lib64"}) {
+        const QFileInfo real("/" + folder);
+        if (real.isSymLink()) {
+            QDir().mkpath(QFileInfo(root + "/" + folder).absolutePath());
+            QFile::link(real.symLinkTarget(), root + "/" + folder);
+        } else if (real.isDir()) {
+            QDir().mkpath(root + "/" + folder);
+            mounts += "mount --bind /" + folder + " \"$0/" + folder + "\" && ";
+        }
+    }
+    writeFile(root + "/dev/null", "");
+    mounts += "mount --bind /dev/null \"$0/dev/null\" && ";
+    writeExecutable(root + "/usr/sbin/pkgutil", "#!/bin/sh\ncase $1 in --pkg-info) [ -e /receipt ];; "
+                                                "--forget) [ ! -e /forget-fails ] && rm /receipt;; esac\n");
+    writeFile(root + "/Applications/Tervan Halden Beta/dist/agent", "");
+    const QMap<QString, QString> places{{"receipt", "/receipt"}, {"forget-fails", "/forget-fails"},
+                                        {"tool", "/usr/local/bin/halden"}, {"folder", "/Applications/Tervan Halden Beta"}};
+    for (const QString& item : present)
+        writeFile(root + places[item], "");
+    writeExecutable(home->filePath("helper"), "#!/bin/sh\nexec unshare -m /bin/sh -c '" + mounts.toUtf8()
+                                                  + "exec chroot \"$0\" \"$@\"' '" + root.toUtf8() + "' \"$@\"\n");
+    platform::setPrivilegeHelperForTesting(home->filePath("helper"));
+    const Outcome result = outcomeOf([] { ProgramRemoval::shared().remove(); });
+    platform::setPrivilegeHelperForTesting(std::nullopt);
+    QCOMPARE(result, outcome < 0 ? std::nullopt : Outcome(ProgramRemovalError::Case(outcome)));
+    QStringList found;
+    for (const char* item : {"receipt", "tool", "folder"})
+        if (QFileInfo::exists(root + places[item]))
+            found << item;
+    QCOMPARE(found, left);
 }
 
 QTEST_GUILESS_MAIN(RemovalTest)

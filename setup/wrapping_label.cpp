@@ -1,0 +1,19 @@
+#include "setup/wrapping_label.h"
+
+WrappingLabel::WrappingLabel(const QString& text, int width) : QLabel(text)
+{
+    setTextFormat(Qt::PlainText);
+    setWordWrap(true);
+    setFixedWidth(width);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+QSize WrappingLabel::sizeHint() const
+{
+    return {maximumWidth(), heightForWidth(maximumWidth())};
+}
+
+QSize WrappingLabel::minimumSizeHint() const
+{
+    return sizeHint();
+}
