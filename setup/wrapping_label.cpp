@@ -6,6 +6,7 @@ WrappingLabel::WrappingLabel(const QString& text, int width) : QLabel(text)
     setWordWrap(true);
     setFixedWidth(width);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setFocusPolicy(Qt::StrongFocus); // reached with Tab, so it can be read and copied from the keyboard
 }
 
 QSize WrappingLabel::sizeHint() const
