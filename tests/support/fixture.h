@@ -92,7 +92,7 @@ protected:
     std::unique_ptr<StagedInstall> install;
     std::unique_ptr<SetupController> c;
 
-private slots:
+protected slots:
     void init();
     void cleanup();
 };
