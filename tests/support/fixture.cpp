@@ -2,14 +2,9 @@
 
 #include "agent/agent_contract.h"
 #include "platform/bundle_location.h"
-#include "setup/setup_controller.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -17,21 +12,12 @@
 
 #include <plist/plist.h>
 
-TemporaryHome::TemporaryHome() : previousHome(qgetenv("HOME"))
+StagedInstall::StagedInstall(const QString& parent, const QString& name)
+    : installDir(QDir::cleanPath(parent + u'/' + name)), bundle(installDir + "/Halden Setup")
 {
-    qputenv("HOME", QFile::encodeName(dir.path()));
-}
-
-TemporaryHome::~TemporaryHome()
-{
-    qputenv("HOME", previousHome);
-}
-
-StagedInstall::StagedInstall(const QString& parent, const QString& name) : root(QDir::cleanPath(parent + u'/' + name))
-{
-    QDir().mkpath(bundle());
-    QDir().mkpath(root + u'/' + AgentContract::distFolderName);
-    platform::setBundlePathForTesting(bundle());
+    QDir().mkpath(bundle);
+    QDir().mkpath(installDir + u'/' + AgentContract::distFolderName);
+    platform::setBundlePathForTesting(bundle);
 }
 
 StagedInstall::~StagedInstall()
@@ -41,7 +27,7 @@ StagedInstall::~StagedInstall()
 
 QString StagedInstall::agentPath() const
 {
-    return root + u'/' + AgentContract::distFolderName + u'/' + AgentContract::executableName;
+    return installDir + u'/' + AgentContract::distFolderName + u'/' + AgentContract::executableName;
 }
 
 void StagedInstall::writeAgentScript(const QString& body) const
@@ -53,14 +39,14 @@ void writeFile(const QString& path, const QByteArray& contents)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size())
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
         qFatal("could not write %s", qPrintable(path));
 }
 
 void writeExecutable(const QString& path, const QByteArray& contents)
 {
     writeFile(path, contents);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
 }
 
 QStringList recordedLines(const QString& path)
@@ -68,10 +54,8 @@ QStringList recordedLines(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.endsWith(u'\n'))
-        text.chop(1);
-    return text.split(u'\n');
+    const QString text = QString::fromUtf8(file.readAll());
+    return text.isEmpty() ? QStringList{} : text.chopped(text.endsWith(u'\n') ? 1 : 0).split(u'\n');
 }
 
 QString recordArguments(const QString& file)
@@ -89,7 +73,7 @@ QByteArray propertyList(const QStringList& programArguments, PlistFormat format)
     char* data = nullptr;
     uint32_t length = 0;
     format == PlistFormat::xml ? plist_to_xml(root, &data, &length) : plist_to_bin(root, &data, &length);
-    QByteArray bytes(data, static_cast<qsizetype>(length));
+    const QByteArray bytes(data, static_cast<qsizetype>(length));
     free(data);
     plist_free(root);
     return bytes;
@@ -102,32 +86,10 @@ void writeRegistration(const QString& home, const QStringList& programArguments,
 
 bool waitForRunEnd(SetupController& controller, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
+    const QDeadlineTimer deadline(timeoutMs);
     while (controller.child && !deadline.hasExpired())
         QTest::qWait(5);
     return controller.child == nullptr;
-}
-
-ModalDriver::ModalDriver(std::function<void(QWidget*)> action, int timeoutMs) : timer(new QTimer)
-{
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [this, action, clock, timeoutMs, called = called] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible()) {
-            timer->stop();
-            *called = true;
-            action(modal);
-        } else if (clock->elapsed() > timeoutMs) {
-            timer->stop();
-        }
-    });
-    timer->start(10);
-}
-
-ModalDriver::~ModalDriver()
-{
-    delete timer;
 }
 
 QString buttonStates(const SetupController& c)
@@ -141,8 +103,7 @@ QString buttonStates(const SetupController& c)
 bool statusIsRed(const SetupController& c)
 {
     const QColor color = c.statusLabel->palette().color(QPalette::WindowText);
-    const int hue = color.hslHue();
-    return color.hslSaturation() > 128 && (hue < 15 || hue > 345);
+    return color.hslSaturation() > 128 && (color.hslHue() < 15 || color.hslHue() > 345);
 }
 
 SetupController& FixtureTest::start()
@@ -151,15 +112,31 @@ SetupController& FixtureTest::start()
     return *c;
 }
 
+void FixtureTest::answerModals(std::function<void(QWidget*)> action)
+{
+    auto* timer = new QTimer(this); // stopped with the test
+    connect(timer, &QTimer::timeout, [action] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible())
+            action(modal);
+    });
+    timer->start(10);
+}
+
 void FixtureTest::init()
 {
-    home = std::make_unique<TemporaryHome>();
-    install = std::make_unique<StagedInstall>(home->filePath(QStringLiteral("Applications")));
-    install->writeAgentScript(QStringLiteral("exit 0"));
+    home = std::make_unique<QTemporaryDir>();
+    qputenv("HOME", QFile::encodeName(home->path()));
+    install = std::make_unique<StagedInstall>(home->filePath("Applications"));
+    install->writeAgentScript("exit 0");
 }
 
 void FixtureTest::cleanup()
 {
+    qDeleteAll(findChildren<QTimer*>(Qt::FindDirectChildrenOnly));
+    // A test that ended the program outside an event loop left the loops
+    // told to quit at once; running the application's loop clears that.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
     c.reset();
     install.reset();
     home.reset();

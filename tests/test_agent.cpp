@@ -1,0 +1,269 @@
+// The agent process runner and the output line protocol.
+#include "agent/error_output.h"
+#include "agent/line_assembler.h"
+#include "platform/user_account.h"
+#include "setup/setup_window.h"
+#include "support/fixture.h"
+
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+const QString done = QStringLiteral(R"({"step":"done","status":"ok"})");
+const QString family = QStringLiteral("👨‍👩‍👧‍👦"); // one cluster of seven code points
+
+// Clusters that all differ, so a cut in the wrong place shows.
+QString letters(int count, int from = 0)
+{
+    QString text;
+    for (int i = from; i < from + count; ++i)
+        text += QChar(0x4E00 + i);
+    return text;
+}
+
+} // namespace
+
+class AgentTest : public FixtureTest {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void lineAssembly_data();
+    void lineAssembly();
+    void runs_data();
+    void runs();
+    void errorOutputKeepsSplitCharactersAndBoundsMemory();
+    void environmentArgumentsAndStreams();
+    void eachRunStartsFromCleanFlags();
+    void launchFailureCompletesAtOnce();
+    void oneRunAtATimeCompletingOnceAndLast();
+    void lines_data();
+    void lines();
+    void messagesAreCutAt400Clusters();
+    void doneAndRegisterSetTheFlags();
+
+private:
+    bool run(const QString& body, const QStringList& args = {"--setup"});
+    int scripts = 0;
+};
+
+void AgentTest::init()
+{
+    FixtureTest::init();
+    start();
+}
+
+// Runs a shell script as the agent; whether the run succeeded.
+bool AgentTest::run(const QString& body, const QStringList& args)
+{
+    const QString script = home->filePath(QString::number(++scripts));
+    writeExecutable(script, "#!/bin/sh\n" + body.toUtf8() + "\n");
+    auto outcome = std::make_shared<QList<bool>>();
+    c->run(script, args, [outcome](bool ok) { *outcome << ok; });
+    waitForRunEnd(*c);
+    QTest::qWait(20); // whatever would come after the end shows up now
+    return *outcome == QList<bool>{true};
+}
+
+void AgentTest::lineAssembly_data()
+{
+    QTest::addColumn<QByteArrayList>("chunks");
+    QTest::addColumn<QStringList>("lines"); // then what finish() gives
+    const QByteArray limit(LineAssembler::maxLineBytes, 'x');
+    QTest::newRow("carriage return stays") << QByteArrayList{"a\r\nb\r\n\nc"} << QStringList{"a\r", "b\r", "", "c"};
+    QTest::newRow("split character") << QByteArrayList{"\xE2\x9C", "\x93\n\xFF\n"} << QStringList{"✓", "-"};
+    QTest::newRow("over the limit") << QByteArrayList{limit, "y", "\nnext\n", limit + "z"} << QStringList{"next", "-"};
+    QTest::newRow("at the limit") << QByteArrayList{limit, "\n"} << QStringList{QString(limit), "-"};
+}
+
+void AgentTest::lineAssembly()
+{
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(QStringList, lines);
+    LineAssembler assembler;
+    QStringList seen;
+    for (const QByteArray& chunk : chunks)
+        seen << assembler.feed(chunk);
+    QCOMPARE(seen << assembler.finish().value_or("-"), lines);
+}
+
+void AgentTest::runs_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<bool>("succeeded");
+    const QStringList setup{"--setup"}, uninstall{"--uninstall"};
+    QString tail; // clusters 401 to 800 of 1,000, each told apart
+    for (int i = 100; i < 200; ++i)
+        tail += QString::asprintf("%03d|", i);
+    QTest::newRow("events in one write") << R"(printf '{"step":"a","status":"ok"}\n{"step":"b","status":"warn"}\n')"
+                                         << setup << "✓ a: \n! b: \n" << false;
+    QTest::newRow("a character over three writes")
+        << R"(printf '{"step":"a","status":"ok","message":"\342\234'; sleep 0.1; printf '\223 \360\237\221'; sleep 0.1; printf '\215"}\n')"
+        << setup << "✓ a: ✓ 👍\n" << false;
+    QTest::newRow("done without line feed") << "printf '" + done + "'" << setup << "✓ done: \n" << true;
+    QTest::newRow("CRLF, plain text, invalid") << R"(printf 'Hi\r\n{"step":"\377","status":"ok"}\r\n)" + done + R"(\r\n')"
+                                               << setup << "✓ done: \n" << true;
+    QTest::newRow("no done") << "echo '{\"step\":\"register\",\"status\":\"ok\"}'" << setup << "✓ register: \n" << false;
+    QTest::newRow("done warn") << "echo '{\"step\":\"done\",\"status\":\"warn\"}'" << setup << "! done: \n" << false;
+    QTest::newRow("done, then exit 1") << "echo '" + done + "'; exit 1" << setup << "✓ done: \n" << false;
+    QTest::newRow("killed") << "echo '" + done + "'; echo bye >&2; kill -9 $$" << setup << "✓ done: \nerror: bye\n\n" << false;
+    QTest::newRow("uninstall, exit 0") << "echo noise >&2" << uninstall << "" << true;
+    QTest::newRow("uninstall, exit 3") << "exit 3" << uninstall << "" << false;
+    QTest::newRow("uninstall not first") << "exit 0" << QStringList{"--repair", "--uninstall"} << "" << false;
+    QTest::newRow("no arguments") << "exit 0" << QStringList{} << "" << false;
+    QTest::newRow("error tail") << R"(i=0; while [ $i -lt 250 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1)"
+                                << setup << "error: " + tail + "\n" << false;
+    QTest::newRow("error tail of clusters") << R"(i=0; while [ $i -lt 700 ]; do printf 'e\314\201' >&2; i=$((i+1)); done; exit 1)"
+                                            << setup << "error: " + QStringLiteral("e\u0301").repeated(400) + "\n" << false;
+}
+
+void AgentTest::runs()
+{
+    QFETCH(QString, body);
+    QFETCH(QStringList, args);
+    QFETCH(QString, log);
+    QFETCH(bool, succeeded);
+    QCOMPARE(run(body, args), succeeded);
+    QCOMPARE(c->log->toPlainText(), log);
+}
+
+void AgentTest::errorOutputKeepsSplitCharactersAndBoundsMemory()
+{
+    ErrorOutput errors;
+    for (const QByteArray& chunk : {QByteArray("caf\xC3"), QByteArray("\xA9 \xF0\x9F"), QByteArray("\x98\x80 \xFF! \xE2\x9C")})
+        errors.feed(chunk);
+    QCOMPARE(errors.finish(), QStringLiteral("café 😀 \uFFFD! \uFFFD"));
+    for (int i = 0; i < 5; ++i)
+        errors.feed(QByteArray(ErrorOutput::maxKeptUnits / 2, 'x'));
+    errors.feed("the end");
+    const QString kept = errors.finish();
+    QVERIFY(kept.size() == ErrorOutput::maxKeptUnits && kept.endsWith("xthe end"));
+    QCOMPARE(errorTail(letters(1000)), letters(400, 400));
+    QCOMPARE(errorTail(letters(500)), letters(400)); // under 600: loses its end beyond the 400th
+    QCOMPARE(errorTail(letters(300) + family.repeated(700)), family.repeated(400));
+}
+
+void AgentTest::environmentArgumentsAndStreams()
+{
+    const QString seen = home->filePath("seen");
+    const QStringList args{"--setup", "--allow-root", "/tmp/my project/ünï", "-x", "", "$HOME *", "two\nlines"};
+    qputenv("HALDEN_SECRET", "must not leak");
+    run("tr '\\0' '\\n' < /proc/$$/environ | sort >> '" + seen + "'; " + recordArguments(seen) + "; cat >> '" + seen
+            + "'; pwd >> '" + seen + "'",
+        args);
+    qunsetenv("HALDEN_SECRET");
+    QVERIFY(!platform::loginName().isEmpty());
+    const QStringList environment{"HOME=" + home->path(), "LANG=en_US.UTF-8", "PATH=/usr/bin:/bin", "USER=" + platform::loginName()};
+    QCOMPARE(recordedLines(seen), environment + args.mid(0, 6) + QStringList({"two", "lines", QDir::currentPath()}));
+}
+
+void AgentTest::eachRunStartsFromCleanFlags()
+{
+    QVERIFY(run("echo '{\"step\":\"done\",\"status\":\"ok\",\"extensionInstalled\":true}'"));
+    QVERIFY(c->extensionInstalled);
+    QVERIFY(!run("exit 0")); // no "done" this time
+    QVERIFY(!c->childSucceeded && !c->extensionInstalled);
+}
+
+void AgentTest::launchFailureCompletesAtOnce()
+{
+    writeFile(home->filePath("not executable"), "#!/bin/sh\n");
+    c->folder = home->path();
+    for (const QString agent : {"missing", "not executable"}) {
+        int completions = 0;
+        c->run(home->filePath(agent), {"--setup"}, [&](bool ok) {
+            ++completions;
+            QVERIFY(!ok && !c->child && c->chooseButton->isEnabled()); // the busy state is already left
+        });
+        QCOMPARE(completions, 1); // before run() returned
+        QCOMPARE(c->log->toPlainText(), QStringLiteral("error: could not start the agent binary\n"));
+        QCOMPARE(buttonStates(*c), QStringLiteral("E-E-E"));
+        c->log->clear();
+    }
+}
+
+void AgentTest::oneRunAtATimeCompletingOnceAndLast()
+{
+    c->folder = home->path();
+    const QString pidFile = home->filePath("grandchild");
+    writeExecutable(home->filePath("agent"), "#!/bin/sh\nsleep 60 & echo $! > '" + pidFile.toUtf8() + "'\nsleep 0.3; printf '"
+                                                 + done.toUtf8() + "'\n");
+    QList<int> completions;
+    for (const int run : {1, 2}) // the second call, while the first runs, does nothing
+        c->run(home->filePath("agent"), {"--setup"}, [&, run](bool ok) {
+            completions << run;
+            QVERIFY(ok && !c->child && c->setupButton->isEnabled() && c->window->isCloseEnabled());
+            QCOMPARE(c->log->toPlainText(), QStringLiteral("✓ done: \n"));
+        });
+    QVERIFY(c->child && !c->setupButton->isEnabled() && !c->window->isCloseEnabled()); // busy while it runs
+    const bool ended = waitForRunEnd(*c); // long before the grandchild holding the pipe does
+    for (const QString& pid : recordedLines(pidFile))
+        ::kill(pid.toInt(), SIGKILL);
+    QVERIFY(ended);
+    QTest::qWait(50);
+    QCOMPARE(completions, QList<int>{1});
+}
+
+void AgentTest::lines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("logged"); // "" when the line is no event
+    QTest::newRow("ok") << R"({"step":"folder","status":"ok","message":"Authorized."})" << "✓ folder: Authorized.\n";
+    QTest::newRow("warn") << R"({"step":"extension","status":"warn","message":"Not found"})" << "! extension: Not found\n";
+    QTest::newRow("other case") << R"({"step":"s","status":"OK","message":"No"})" << "✗ s: No\n";
+    QTest::newRow("message not a string") << R"({"step":"a","status":"ok","message":42})" << "✓ a: \n";
+    QTest::newRow("message of two lines") << R"({"step":"a","status":"ok","message":"one\ntwo"})" << "✓ a: one\ntwo\n";
+    QTest::newRow("CR, blanks, escape") << " {\"step\":\"a\",\"status\":\"ok\",\"message\":\"\\u00e9\"}\r" << "✓ a: é\n";
+    QTest::newRow("array") << R"([{"step":"a","status":"ok"}])" << "";
+    QTest::newRow("step a number") << R"({"step":1,"status":"ok"})" << "";
+    QTest::newRow("status missing") << R"({"step":"done"})" << "";
+    QTest::newRow("trailing text") << R"({"step":"done","status":"ok"} x)" << "";
+    QTest::newRow("lenient number") << R"({"step":"a","status":"ok","n":2.})" << "";
+}
+
+void AgentTest::lines()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, logged);
+    c->consume(line);
+    QCOMPARE(c->log->toPlainText(), logged);
+    QVERIFY(!c->childSucceeded && !c->extensionInstalled && !c->repairAvailable);
+}
+
+void AgentTest::messagesAreCutAt400Clusters()
+{
+    const QString flag = QStringLiteral("🇳🇴"), accented = QStringLiteral("e\u0301");
+    for (const auto& [message, shown] : {std::pair{letters(1000), letters(400)}, {letters(400), letters(400)},
+                                         {family.repeated(500), family.repeated(400)}, {flag.repeated(401), flag.repeated(400)},
+                                         {accented.repeated(450), accented.repeated(400)}, {letters(399) + family + "x", letters(399) + family}}) {
+        c->log->clear();
+        c->consume(R"({"step":"s","status":"ok","message":")" + message + "\"}");
+        QCOMPARE(c->log->toPlainText(), "✓ s: " + shown + "\n");
+    }
+}
+
+void AgentTest::doneAndRegisterSetTheFlags()
+{
+    const QList<std::pair<QString, QString>> steps{// event; then childSucceeded, extensionInstalled, repairAvailable
+        {R"({"step":"register","status":"warn"})", "---"},
+        {R"({"step":"register","status":"ok"})", "--R"},
+        {R"({"step":"done","status":"warn","extensionInstalled":true})", "--R"},
+        {R"({"step":"Done","status":"ok","extensionInstalled":true})", "--R"},
+        {R"({"step":"done","status":"ok","extensionInstalled":true})", "SER"},
+        {R"({"step":"done","status":"ok"})", "S-R"}, // a later "done" decides the extension again
+        {R"({"step":"done","status":"ok","extensionInstalled":"true"})", "S-R"}};
+    for (const auto& [event, flags] : steps) {
+        c->consume(event);
+        QCOMPARE(QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-") + (c->repairAvailable ? "R" : "-"), flags);
+    }
+}
+
+QTEST_MAIN(AgentTest)
+#include "test_agent.moc"

@@ -1,0 +1,359 @@
+// What the user sees through whole operations: start-up, the busy state and
+// readiness, set-up and repair, uninstall, opening VS Code, and one journey
+// with the development agent. Each scenario row is the situation, one action,
+// and what the window shows afterwards.
+#include "agent/agent_contract.h"
+#include "app/globals.h"
+#include "install/setup_texts.h"
+#include "platform/privileged_shell.h"
+#include "setup/setup_window.h"
+#include "setup/window_texts.h"
+#include "support/fixture.h"
+#include "uninstall/uninstall_dialogs.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// The status lines by a short name, word for word as users read them.
+const QMap<QString, QString>& texts()
+{
+    static const QMap<QString, QString> byName{
+    {"missing", "Program components not found. Reinstall Tervan Halden Beta, then reopen Setup."},
+    {"existing", "Existing Halden installation found. Repairing the local agent…"},
+    {"start", WindowTexts::chooseFolderToStart},
+    {"ready", WindowTexts::readyToSetUp},
+    {"required", WindowTexts::folderRequired},
+    {"choose first", SetupTexts::chooseFolderFirst},
+    {"confirmed", "Halden is running and the extension installation is confirmed. In VS Code, open the Command Palette "
+                  "(Cmd+Shift+P), run “Developer: Reload Window”, then run “Tervan: Scan Workspace”."},
+    {"not confirmed", "Halden is running, but the VS Code extension installation was not confirmed. Use Repair Agent to "
+                      "retry extension setup before scanning."},
+    {"set-up failed", "Agent set-up did not complete. Fix the problem shown below and press Set Up Agent again, or email "
+                          + supportAddress + "."},
+    {"repair failed", "Agent repair did not complete. See the error below or email " + supportAddress + "."},
+    {"uninstall failed", "Uninstall reported a problem; see details above."},
+    {"unsupported", "Reopen Setup from Halden's installed Applications folder to uninstall it. No files were removed."},
+    {"cancelled", "The agent was stopped, but app removal was cancelled. Click Uninstall to finish removing the app."},
+    {"incomplete", "The agent was stopped, but application files could not be removed. Click Uninstall to retry."},
+    {"no permission", "“" + AgentContract::executableName + "” couldn’t be removed because you don’t have permission to access it."},
+    {"setting up", SetupTexts::setupRunning},
+    {"repairing", SetupTexts::repairRunning},
+    {"removing", "Stopping the local agent and removing Halden…"},
+    {"not found", "Visual Studio Code was not found. Open it and select the authorized project folder."},
+    {"could not open", "Could not open VS Code. Open it and select the authorized project folder."}};
+    return byName;
+}
+const QString doneOk = QStringLiteral("echo '{\"step\":\"done\",\"status\":\"ok\"}'");
+
+} // namespace
+
+class FlowTest : public FixtureTest {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void windowStates_data();
+    void windowStates() { scenario(); }
+    void setupFlows_data();
+    void setupFlows() { scenario(); }
+    void uninstallFlows_data();
+    void uninstallFlows() { scenario(); }
+    void launchesVsCodeWithTheFolderAsOneArgument();
+    void noDesktopEntryMeansNotFound();
+    void failedLaunchShowsCouldNotOpen();
+    void helpAndSupportOpenTheirUrls();
+    void journey();
+
+private:
+    static void columns();
+    void scenario();
+    QString shown() const; // buttons | status | log, long texts by their short name
+    QString desktopEntry(const QString& id);
+    QStringList modals; // the alerts shown, and the status line while the agent ran
+    QString answer; // how the uninstall confirmation is answered, or the folder chosen in the panel
+    QString confirmationText;
+
+public slots:
+    void open(const QUrl& url) { modals << url.toString(QUrl::FullyEncoded); } // as the desktop would
+};
+
+void FlowTest::init()
+{
+    FixtureTest::init();
+    modals.clear();
+    answerModals([this](QWidget* modal) {
+        if (auto* panel = qobject_cast<QFileDialog*>(modal)) {
+            panel->setDirectory(answer);
+            QMetaObject::invokeMethod(panel, "accept");
+        } else if (auto* confirmation = qobject_cast<UninstallConfirmation*>(modal)) {
+            modals << "confirm" + QString(confirmation->removeHistory->isEnabled() ? "" : " (no history)");
+            confirmationText = confirmation->findChild<QLabel*>("message")->text() + " " + confirmation->findChild<QLabel*>("informativeText")->text();
+            confirmation->removeCredentials->setChecked(answer.contains("credentials"));
+            confirmation->removeHistory->setChecked(answer.contains("history"));
+            answer.contains("cancel") ? confirmation->reject() : confirmation->accept();
+        } else if (auto* notice = qobject_cast<QMessageBox*>(modal)) {
+            modals << notice->text();
+            notice->buttons().first()->click();
+        }
+    });
+}
+
+void FlowTest::columns()
+{
+    QTest::addColumn<QString>("agent"); // the stand-in agent's script; "-" for no agent
+    QTest::addColumn<QString>("given"); // of: registered, folder, repair, pending, open, running, elsewhere, undeletable, approval=CODE
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("after"); // buttons (set-up, repair, choose, open, uninstall, close) | status | log
+    QTest::addColumn<QString>("calls"); // the agent's arguments and the approval prompts, in order; "~" the home
+}
+
+QString FlowTest::shown() const
+{
+    const QString status = texts().key(c->statusLabel->text(), c->statusLabel->text());
+    return buttonStates(*c) + (c->window->isCloseEnabled() ? "C" : "-") + " | " + (statusIsRed(*c) ? "red: " : "") + status + " | " + c->log->toPlainText().replace('\n', '/');
+}
+
+void FlowTest::scenario()
+{
+    QFETCH(QString, agent);
+    QFETCH(QString, given);
+    QFETCH(QString, action);
+    QFETCH(QString, after);
+    QFETCH(QString, calls);
+    answer = action;
+    const QString record = home->filePath("calls"), project = home->filePath("project");
+    QDir().mkpath(project);
+    std::optional<StagedInstall> elsewhere;
+    const StagedInstall& staged = given.contains("elsewhere") ? elsewhere.emplace(home->filePath("Desktop")) : *install;
+    staged.writeAgentScript(recordArguments(record) + "\n" + agent);
+    if (agent == "-")
+        QFile::remove(staged.agentPath());
+    if (given.contains("registered"))
+        writeRegistration(home->path(), {"/agent", "--allow-root", project});
+    const QString dist = staged.installDir + "/dist";
+    const bool root = geteuid() == 0;
+    if (given.contains("undeletable") && !(root ? QProcess::execute("chattr", {"+i", dist}) == 0 : QFile::setPermissions(dist, QFile::ReadOwner | QFile::ExeOwner)))
+        QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
+    const QString approval = given.section("approval=", 1).section(' ', 0, 0);
+    writeExecutable(home->filePath("helper"), "#!/bin/sh\necho approval >> '" + record.toUtf8() + "'\nexit " + approval.toUtf8() + "\n");
+    platform::setPrivilegeHelperForTesting(home->filePath("helper")); // never the real administrator script
+    start();
+    QProcess running;
+    const bool startUp = action.startsWith("start");
+    if (!startUp) {
+        c->folder = given.contains("folder") ? std::optional(project) : std::nullopt;
+        c->repairAvailable = given.contains("repair");
+        if (given.contains("pending"))
+            c->pendingProgramRemoval = ProgramRemoval::shared();
+        c->openProjectButton->setEnabled(given.contains("open"));
+        c->child = given.contains("running") ? &running : nullptr;
+        c->setStatus("before", false);
+        c->append("old");
+    }
+    for (const QString& step : action.split(' ')) {
+        if (step == "busy" || step == "idle")
+            c->setBusy(step == "busy");
+        else if (step == "ready")
+            c->updateSetupReadiness();
+        else if (step == "setup")
+            c->setUpAgent();
+        else if (step == "repair")
+            c->repair();
+        else if (step == "uninstall")
+            c->uninstall();
+        else if (step == "started") // the event loop runs what start-up queued
+            QVERIFY(QTest::qWaitFor([this] { return c->child != nullptr; }));
+        if (c->child && c->child != &running)
+            modals << "(" + texts().key(c->statusLabel->text()) + ")";
+        c->child = c->child == &running ? nullptr : c->child;
+        QVERIFY(waitForRunEnd(*c));
+    }
+    if (given.contains("undeletable"))
+        root ? QProcess::execute("chattr", {"-i", dist}) : QFile::setPermissions(dist, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    platform::setPrivilegeHelperForTesting(std::nullopt);
+    QCOMPARE(shown(), after);
+    QCOMPARE((recordedLines(record) << modals).join(' ').replace(home->path(), "~"), calls);
+}
+
+// The agent's command lines as the rows expect them.
+#define SETUP_ARGS "--allow-root ~/project --install-dir ~/Applications/Tervan Halden Beta"
+
+void FlowTest::windowStates_data()
+{
+    columns();
+    QTest::newRow("agent missing") << "-" << "" << "start" << "--E--C | red: missing | " << "";
+    QTest::newRow("no installation") << "" << "" << "start" << "--E-EC | start | " << "";
+    QTest::newRow("existing installation") << "" << "registered" << "start" << "-EE-EC | existing | " << "";
+    QTest::newRow("existing, repaired") << doneOk << "registered" << "started" << "EEEEEC | not confirmed | ✓ done: /"
+                                        << "--repair " SETUP_ARGS " (repairing)";
+    QTest::newRow("busy") << "" << "folder repair open" << "busy" << "------ | before | old/" << "";
+    QTest::newRow("idle, no folder") << "" << "open" << "idle" << "--EEEC | before | old/" << "";
+    QTest::newRow("idle, folder") << "" << "folder" << "idle" << "E-E-EC | before | old/" << "";
+    QTest::newRow("idle, repair") << "" << "folder repair open" << "idle" << "EEEEEC | before | old/" << "";
+    QTest::newRow("idle, removal pending") << "" << "folder repair pending" << "idle" << "----EC | before | old/" << "";
+    QTest::newRow("ready") << "" << "folder repair" << "ready" << "EEE-EC | ready | old/" << "";
+    QTest::newRow("ready, no folder") << "" << "repair" << "ready" << "--E-EC | required | old/" << "";
+    QTest::newRow("ready, agent missing") << "-" << "folder" << "ready" << "--E--C | before | old/" << "";
+    QTest::newRow("ready while an agent runs") << "" << "folder repair running" << "ready" << "--E-EC | before | old/" << "";
+    QTest::newRow("ready, removal pending") << "" << "folder repair pending" << "ready" << "--E-EC | before | old/" << "";
+}
+
+void FlowTest::setupFlows_data()
+{
+    columns();
+    const QString extension = R"(echo '{"step":"done","status":"ok","extensionInstalled":true}')";
+    QTest::newRow("confirmed") << extension << "folder" << "setup" << "E-EEEC | confirmed | ✓ done: /" << "--setup " SETUP_ARGS " (setting up)";
+    QTest::newRow("repair, not confirmed") << doneOk << "folder repair" << "repair" << "EEEEEC | not confirmed | ✓ done: /"
+                                           << "--repair " SETUP_ARGS " (repairing)";
+    QTest::newRow("no done") << R"(echo '{"step":"check","status":"ok"}')" << "folder open" << "setup"
+                             << "E-E-EC | red: set-up failed | ✓ check: /" << "--setup " SETUP_ARGS " (setting up)";
+    QTest::newRow("repair, done warn") << R"(echo '{"step":"done","status":"warn","message":"partly"}')" << "folder repair open"
+                                       << "repair" << "EEE-EC | red: repair failed | ! done: partly/" << "--repair " SETUP_ARGS " (repairing)";
+    QTest::newRow("registered, then exit 5") << R"(echo '{"step":"register","status":"ok"}'; echo denied >&2; exit 5)" << "folder"
+                                             << "setup" << "EEE-EC | red: set-up failed | ✓ register: /error: denied//"
+                                             << "--setup " SETUP_ARGS " (setting up)";
+    QTest::newRow("set-up, no folder") << "" << "repair" << "setup" << "--E-EC | red: choose first | old/" << "";
+    QTest::newRow("repair, no folder") << "" << "repair" << "repair" << "--E-EC | before | old/" << "";
+    QTest::newRow("set-up, no agent") << "-" << "folder" << "setup" << "--E--C | before | old/" << "";
+    QTest::newRow("repair, no agent") << "-" << "folder repair" << "repair" << "--E--C | before | old/" << "";
+}
+
+void FlowTest::uninstallFlows_data()
+{
+    columns();
+    const QString failing = R"(echo '{"step":"unregister","status":"failed","message":"busy"}'; echo 'in use' >&2; exit 4)";
+    QTest::newRow("neither box") << "exit 1" << "folder" << "uninstall" << "E-E-EC | red: uninstall failed | "
+                                 << "--uninstall confirm (removing)";
+    QTest::newRow("both boxes") << "exit 1" << "folder" << "uninstall credentials history" << "E-E-EC | red: uninstall failed | "
+                                << "--uninstall --remove-credentials --remove-history ~/project confirm (removing)";
+    QTest::newRow("no folder for history") << "exit 1" << "" << "uninstall credentials history"
+                                           << "--E-EC | red: uninstall failed | " << "--uninstall --remove-credentials confirm (no history) (removing)";
+    QTest::newRow("cancelled") << "" << "folder" << "uninstall cancel" << "--E-EC | before | old/" << "confirm";
+    QTest::newRow("an agent runs") << "" << "folder running" << "uninstall" << "--E-EC | before | old/" << "";
+    QTest::newRow("no agent") << "-" << "folder" << "uninstall" << "--E--C | before | old/" << "";
+    QTest::newRow("installed elsewhere") << "" << "folder elsewhere" << "uninstall" << "--E-EC | red: unsupported | old/" << "";
+    QTest::newRow("agent fails, then again") << failing << "folder" << "uninstall uninstall"
+                                             << "E-E-EC | red: uninstall failed | ✗ unregister: busy/error: in use//"
+                                             << "--uninstall --uninstall confirm (removing) confirm (removing)";
+    QTest::newRow("approval cancelled, retried alone") << "" << "folder repair open pending approval=126" << "uninstall uninstall"
+                                                       << "----EC | red: cancelled | old/" << "approval approval";
+    QTest::newRow("approval refused") << "" << "pending approval=127" << "uninstall" << "----EC | red: incomplete | old/" << "approval";
+    QTest::newRow("per-user folder undeletable") << "" << "folder repair open undeletable" << "uninstall uninstall"
+                                                 << "----EC | red: no permission | " << "--uninstall confirm (removing)";
+    QTest::newRow("shared removal approved") << "" << "pending approval=0" << "uninstall" << "------ | before | old/"
+                                             << "approval Halden was uninstalled.";
+    QTest::newRow("per-user removal") << "" << "folder" << "uninstall" << "------ | removing | "
+                                      << "--uninstall confirm (removing) Halden was uninstalled.";
+}
+
+// A VS Code that records its arguments; only our own desktop entries are seen.
+QString FlowTest::desktopEntry(const QString& id)
+{
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home->filePath("data")));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(home->filePath("system")));
+    const QString record = home->filePath("vscode-arguments");
+    writeExecutable(home->filePath("code"), "#!/bin/sh\n" + recordArguments(record).toUtf8() + "\n");
+    if (!id.isEmpty())
+        writeFile(home->filePath("data/applications/" + id), "[Desktop Entry]\nType=Application\nName=Visual Studio Code\nExec=\""
+                                                                 + home->filePath("code").toUtf8() + "\" %F\n");
+    start();
+    c->folder = home->filePath("My Project/ünï");
+    return record;
+}
+
+void FlowTest::launchesVsCodeWithTheFolderAsOneArgument()
+{
+    for (const QString id : {"com.visualstudio.code.desktop", "code.desktop"}) {
+        const QString record = desktopEntry(id);
+        c->setStatus("before", true);
+        c->openProject();
+        QCOMPARE(c->statusLabel->text(), QStringLiteral("before")); // nothing until the launch reports back
+        QTRY_COMPARE(shown(), QStringLiteral("--E-EC | not confirmed | "));
+        QTRY_COMPARE(recordedLines(record), QStringList{*c->folder});
+        QFile::remove(record);
+    }
+    c->extensionInstalled = true; // the text follows the flag as it is then
+    c->openProject();
+    QTRY_COMPARE(shown(), QStringLiteral("--E-EC | confirmed | "));
+}
+
+void FlowTest::noDesktopEntryMeansNotFound()
+{
+    desktopEntry("");
+    for (const bool withFolder : {true, false}) {
+        c->folder = withFolder ? c->folder : std::nullopt;
+        c->setStatus("before", false);
+        c->openProject();
+        QCOMPARE(shown(), QStringLiteral("--E-EC | red: not found | "));
+    }
+}
+
+void FlowTest::failedLaunchShowsCouldNotOpen()
+{
+    qputenv("GIO_LAUNCH_DESKTOP", QFile::encodeName(home->filePath("none"))); // GIO's launch helper, pointed at nothing
+    desktopEntry("code.desktop");
+    c->openProject();
+    QTRY_COMPARE(shown(), QStringLiteral("--E-EC | red: could not open | "));
+}
+
+void FlowTest::helpAndSupportOpenTheirUrls()
+{
+    for (const char* scheme : {"https", "mailto"})
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+    start();
+    c->helpLinkButton->click();
+    c->supportLinkButton->click();
+    QCOMPARE(modals, QStringList({helpURL.toString(), "mailto:" + supportAddress + "?subject=Tervan%20Halden%20Beta%20setup"}));
+    QVERIFY(helpURL.host().endsWith(".example") && supportAddress.endsWith(".example")); // never a real third party
+}
+
+void FlowTest::journey()
+{
+    // The development agent, a project folder chosen in the real panel, and
+    // names that a careless shell command or a link-following deletion would
+    // turn against the user's own files.
+    QFile::remove(install->agentPath());
+    QVERIFY(QFile::copy(HALDEN_STAGED_AGENT, install->agentPath()));
+    QDir().mkpath(home->filePath(".vscode/extensions/tervan.halden-0.9.0"));
+    const QString project = home->filePath("-rf 'quoted' \"double\" .. $HOME");
+    writeFile(project + "/src/main.ts", "export {}\n");
+    QVERIFY(QFile::link(home->path(), install->installDir + "/dist/link to home"));
+    start();
+    c->window->show();
+    answer = project;
+    c->chooseButton->click();
+    c->setupButton->click();
+    QVERIFY(waitForRunEnd(*c));
+    QCOMPARE(shown(), "EEEEEC | confirmed | " + c->log->toPlainText().replace('\n', '/'));
+    QVERIFY(c->log->toPlainText().contains("✓ register: ") && c->log->toPlainText().endsWith("✓ done: Set-up complete.\n"));
+    writeFile(project + "/.halden/history.json", "[]");
+    answer = "credentials history";
+    QTimer::singleShot(0, c->uninstallButton, &QPushButton::click);
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QCoreApplication::exec(), 0); // the program ended after the final alert
+    const QString perUser = "Stops and removes the local agent for your account. Removes Halden from your Applications folder. "
+                            "The VS Code extension stays installed. Project history and saved credentials are kept unless you "
+                            "select their removal below.";
+    QCOMPARE(modals, QStringList({"confirm", "Halden was uninstalled."}));
+    QCOMPARE(confirmationText, "Uninstall Tervan Halden? " + perUser);
+    QCOMPARE(uninstallConfirmationText(ProgramRemoval::shared()),
+             QString(perUser).replace("Removes Halden from your Applications folder.",
+                                      "Removes the shared Halden application and CLI from this Mac. macOS will ask for administrator approval."));
+    for (const QString& gone : {home->filePath(AgentContract::launchAgentPropertyListPath), install->installDir, project + "/.halden"})
+        QVERIFY2(!QFileInfo::exists(gone), qPrintable(gone));
+    for (const QString& kept : {project + "/src/main.ts", home->filePath(".vscode/extensions/tervan.halden-0.9.0"), home->filePath("Applications")})
+        QVERIFY2(QFileInfo::exists(kept), qPrintable(kept));
+}
+
+QTEST_MAIN(FlowTest)
+#include "test_flows.moc"
