@@ -1,9 +1,10 @@
 // The agent process runner and the output line protocol.
+#include "halden_test.h"
+
 #include "agent/error_output.h"
 #include "agent/line_assembler.h"
 #include "platform/user_account.h"
 #include "setup/setup_window.h"
-#include "support/fixture.h"
 
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -17,8 +18,7 @@ namespace {
 const QString done = QStringLiteral(R"({"step":"done","status":"ok"})");
 const QString family = QStringLiteral("👨‍👩‍👧‍👦"); // one cluster of seven code points
 
-// Clusters that all differ, so a cut in the wrong place shows.
-QString letters(int count, int from = 0)
+QString letters(int count, int from = 0) // clusters that all differ, so a cut in the wrong place shows
 {
     QString text;
     for (int i = from; i < from + count; ++i)
@@ -26,51 +26,24 @@ QString letters(int count, int from = 0)
     return text;
 }
 
+// Runs a shell script as the agent ("missing": a path with nothing there):
+// "ok" or "failed", then the log with its line feeds as "/".
+QString runAgent(SetupController& c, const QString& body, const QStringList& args = {"--setup"})
+{
+    static int scripts = 0;
+    const QString script = QDir::home().filePath("agent" + QString::number(++scripts));
+    if (body != "missing")
+        writeExecutable(script, "#!/bin/sh\n" + body.toUtf8() + "\n");
+    QStringList completions;
+    c.run(script, args, [&completions](bool ok) { completions << (ok ? "ok" : "failed"); });
+    waitForRunEnd(c);
+    QTest::qWait(20); // whatever would come after the end shows up now
+    return completions.join(" and ") + " | " + c.log->toPlainText().replace('\n', '/');
+}
+
 } // namespace
 
-class AgentTest : public FixtureTest {
-    Q_OBJECT
-
-private slots:
-    void init();
-    void lineAssembly_data();
-    void lineAssembly();
-    void runs_data();
-    void runs();
-    void errorOutputKeepsSplitCharactersAndBoundsMemory();
-    void environmentArgumentsAndStreams();
-    void eachRunStartsFromCleanFlags();
-    void launchFailureCompletesAtOnce();
-    void oneRunAtATimeCompletingOnceAndLast();
-    void lines_data();
-    void lines();
-    void messagesAreCutAt400Clusters();
-    void doneAndRegisterSetTheFlags();
-
-private:
-    bool run(const QString& body, const QStringList& args = {"--setup"});
-    int scripts = 0;
-};
-
-void AgentTest::init()
-{
-    FixtureTest::init();
-    start();
-}
-
-// Runs a shell script as the agent; whether the run succeeded.
-bool AgentTest::run(const QString& body, const QStringList& args)
-{
-    const QString script = home->filePath(QString::number(++scripts));
-    writeExecutable(script, "#!/bin/sh\n" + body.toUtf8() + "\n");
-    auto outcome = std::make_shared<QList<bool>>();
-    c->run(script, args, [outcome](bool ok) { *outcome << ok; });
-    waitForRunEnd(*c);
-    QTest::qWait(20); // whatever would come after the end shows up now
-    return *outcome == QList<bool>{true};
-}
-
-void AgentTest::lineAssembly_data()
+void HaldenTest::lineAssembly_data()
 {
     QTest::addColumn<QByteArrayList>("chunks");
     QTest::addColumn<QStringList>("lines"); // then what finish() gives
@@ -81,7 +54,7 @@ void AgentTest::lineAssembly_data()
     QTest::newRow("at the limit") << QByteArrayList{limit, "\n"} << QStringList{QString(limit), "-"};
 }
 
-void AgentTest::lineAssembly()
+void HaldenTest::lineAssembly()
 {
     QFETCH(QByteArrayList, chunks);
     QFETCH(QStringList, lines);
@@ -92,49 +65,47 @@ void AgentTest::lineAssembly()
     QCOMPARE(seen << assembler.finish().value_or("-"), lines);
 }
 
-void AgentTest::runs_data()
+void HaldenTest::runs_data()
 {
     QTest::addColumn<QString>("body");
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("log");
-    QTest::addColumn<bool>("succeeded");
+    QTest::addColumn<QString>("outcome");
     const QStringList setup{"--setup"}, uninstall{"--uninstall"};
     QString tail; // clusters 401 to 800 of 1,000, each told apart
     for (int i = 100; i < 200; ++i)
         tail += QString::asprintf("%03d|", i);
-    QTest::newRow("events in one write") << R"(printf '{"step":"a","status":"ok"}\n{"step":"b","status":"warn"}\n')"
-                                         << setup << "✓ a: \n! b: \n" << false;
+    QTest::newRow("events in one write") << R"(printf '{"step":"a","status":"ok"}\n{"step":"b","status":"warn"}\n')" << setup
+                                         << "failed | ✓ a: /! b: /";
     QTest::newRow("a character over three writes")
         << R"(printf '{"step":"a","status":"ok","message":"\342\234'; sleep 0.1; printf '\223 \360\237\221'; sleep 0.1; printf '\215"}\n')"
-        << setup << "✓ a: ✓ 👍\n" << false;
-    QTest::newRow("done without line feed") << "printf '" + done + "'" << setup << "✓ done: \n" << true;
+        << setup << "failed | ✓ a: ✓ 👍/";
+    QTest::newRow("done without line feed") << "printf '" + done + "'" << setup << "ok | ✓ done: /";
     QTest::newRow("CRLF, plain text, invalid") << R"(printf 'Hi\r\n{"step":"\377","status":"ok"}\r\n)" + done + R"(\r\n')"
-                                               << setup << "✓ done: \n" << true;
-    QTest::newRow("no done") << "echo '{\"step\":\"register\",\"status\":\"ok\"}'" << setup << "✓ register: \n" << false;
-    QTest::newRow("done warn") << "echo '{\"step\":\"done\",\"status\":\"warn\"}'" << setup << "! done: \n" << false;
-    QTest::newRow("done, then exit 1") << "echo '" + done + "'; exit 1" << setup << "✓ done: \n" << false;
-    QTest::newRow("killed") << "echo '" + done + "'; echo bye >&2; kill -9 $$" << setup << "✓ done: \nerror: bye\n\n" << false;
-    QTest::newRow("uninstall, exit 0") << "echo noise >&2" << uninstall << "" << true;
-    QTest::newRow("uninstall, exit 3") << "exit 3" << uninstall << "" << false;
-    QTest::newRow("uninstall not first") << "exit 0" << QStringList{"--repair", "--uninstall"} << "" << false;
-    QTest::newRow("no arguments") << "exit 0" << QStringList{} << "" << false;
+                                               << setup << "ok | ✓ done: /";
+    QTest::newRow("no done") << "echo '{\"step\":\"register\",\"status\":\"ok\"}'" << setup << "failed | ✓ register: /";
+    QTest::newRow("done warn") << "echo '{\"step\":\"done\",\"status\":\"warn\"}'" << setup << "failed | ! done: /";
+    QTest::newRow("done, then exit 1") << "echo '" + done + "'; exit 1" << setup << "failed | ✓ done: /";
+    QTest::newRow("killed") << "echo '" + done + "'; echo bye >&2; kill -9 $$" << setup << "failed | ✓ done: /error: bye//";
+    QTest::newRow("uninstall, exit 0") << "echo noise >&2" << uninstall << "ok | ";
+    QTest::newRow("uninstall, exit 3") << "exit 3" << uninstall << "failed | ";
+    QTest::newRow("uninstall not first") << "exit 0" << QStringList{"--repair", "--uninstall"} << "failed | ";
+    QTest::newRow("no arguments") << "exit 0" << QStringList{} << "failed | ";
+    QTest::newRow("cannot start") << "missing" << setup << "failed | error: could not start the agent binary/";
     QTest::newRow("error tail") << R"(i=0; while [ $i -lt 250 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1)"
-                                << setup << "error: " + tail + "\n" << false;
+                                << setup << "failed | error: " + tail + "/";
     QTest::newRow("error tail of clusters") << R"(i=0; while [ $i -lt 700 ]; do printf 'e\314\201' >&2; i=$((i+1)); done; exit 1)"
-                                            << setup << "error: " + QStringLiteral("e\u0301").repeated(400) + "\n" << false;
+                                            << setup << "failed | error: " + QStringLiteral("e\u0301").repeated(400) + "/";
 }
 
-void AgentTest::runs()
+void HaldenTest::runs()
 {
     QFETCH(QString, body);
     QFETCH(QStringList, args);
-    QFETCH(QString, log);
-    QFETCH(bool, succeeded);
-    QCOMPARE(run(body, args), succeeded);
-    QCOMPARE(c->log->toPlainText(), log);
+    QFETCH(QString, outcome);
+    QCOMPARE(runAgent(start(), body, args), outcome);
 }
 
-void AgentTest::errorOutputKeepsSplitCharactersAndBoundsMemory()
+void HaldenTest::errorOutputKeepsSplitCharactersAndBoundsMemory()
 {
     ErrorOutput errors;
     for (const QByteArray& chunk : {QByteArray("caf\xC3"), QByteArray("\xA9 \xF0\x9F"), QByteArray("\x98\x80 \xFF! \xE2\x9C")})
@@ -150,12 +121,12 @@ void AgentTest::errorOutputKeepsSplitCharactersAndBoundsMemory()
     QCOMPARE(errorTail(letters(300) + family.repeated(700)), family.repeated(400));
 }
 
-void AgentTest::environmentArgumentsAndStreams()
+void HaldenTest::environmentArgumentsAndStreams()
 {
     const QString seen = home->filePath("seen");
     const QStringList args{"--setup", "--allow-root", "/tmp/my project/ünï", "-x", "", "$HOME *", "two\nlines"};
     qputenv("HALDEN_SECRET", "must not leak");
-    run("tr '\\0' '\\n' < /proc/$$/environ | sort >> '" + seen + "'; " + recordArguments(seen) + "; cat >> '" + seen
+    runAgent(start(), "tr '\\0' '\\n' < /proc/$$/environ | sort >> '" + seen + "'; " + recordArguments(seen) + "; cat >> '" + seen
             + "'; pwd >> '" + seen + "'",
         args);
     qunsetenv("HALDEN_SECRET");
@@ -164,33 +135,17 @@ void AgentTest::environmentArgumentsAndStreams()
     QCOMPARE(recordedLines(seen), environment + args.mid(0, 6) + QStringList({"two", "lines", QDir::currentPath()}));
 }
 
-void AgentTest::eachRunStartsFromCleanFlags()
+void HaldenTest::eachRunStartsFromCleanFlags()
 {
-    QVERIFY(run("echo '{\"step\":\"done\",\"status\":\"ok\",\"extensionInstalled\":true}'"));
+    QCOMPARE(runAgent(start(), "echo '{\"step\":\"done\",\"status\":\"ok\",\"extensionInstalled\":true}'").left(2), "ok");
     QVERIFY(c->extensionInstalled);
-    QVERIFY(!run("exit 0")); // no "done" this time
+    QCOMPARE(runAgent(*c, "exit 0").left(6), "failed"); // no "done" this time
     QVERIFY(!c->childSucceeded && !c->extensionInstalled);
 }
 
-void AgentTest::launchFailureCompletesAtOnce()
+void HaldenTest::oneRunAtATimeCompletingOnceAndLast()
 {
-    writeFile(home->filePath("not executable"), "#!/bin/sh\n");
-    c->folder = home->path();
-    for (const QString agent : {"missing", "not executable"}) {
-        int completions = 0;
-        c->run(home->filePath(agent), {"--setup"}, [&](bool ok) {
-            ++completions;
-            QVERIFY(!ok && !c->child && c->chooseButton->isEnabled()); // the busy state is already left
-        });
-        QCOMPARE(completions, 1); // before run() returned
-        QCOMPARE(c->log->toPlainText(), QStringLiteral("error: could not start the agent binary\n"));
-        QCOMPARE(buttonStates(*c), QStringLiteral("E-E-E"));
-        c->log->clear();
-    }
-}
-
-void AgentTest::oneRunAtATimeCompletingOnceAndLast()
-{
+    start();
     c->folder = home->path();
     const QString pidFile = home->filePath("grandchild");
     writeExecutable(home->filePath("agent"), "#!/bin/sh\nsleep 60 & echo $! > '" + pidFile.toUtf8() + "'\nsleep 0.3; printf '"
@@ -211,7 +166,7 @@ void AgentTest::oneRunAtATimeCompletingOnceAndLast()
     QCOMPARE(completions, QList<int>{1});
 }
 
-void AgentTest::lines_data()
+void HaldenTest::lines_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("logged"); // "" when the line is no event
@@ -228,17 +183,18 @@ void AgentTest::lines_data()
     QTest::newRow("lenient number") << R"({"step":"a","status":"ok","n":2.})" << "";
 }
 
-void AgentTest::lines()
+void HaldenTest::lines()
 {
     QFETCH(QString, line);
     QFETCH(QString, logged);
-    c->consume(line);
+    start().consume(line);
     QCOMPARE(c->log->toPlainText(), logged);
     QVERIFY(!c->childSucceeded && !c->extensionInstalled && !c->repairAvailable);
 }
 
-void AgentTest::messagesAreCutAt400Clusters()
+void HaldenTest::messagesAreCutAt400Clusters()
 {
+    start();
     const QString flag = QStringLiteral("🇳🇴"), accented = QStringLiteral("e\u0301");
     for (const auto& [message, shown] : {std::pair{letters(1000), letters(400)}, {letters(400), letters(400)},
                                          {family.repeated(500), family.repeated(400)}, {flag.repeated(401), flag.repeated(400)},
@@ -249,7 +205,7 @@ void AgentTest::messagesAreCutAt400Clusters()
     }
 }
 
-void AgentTest::doneAndRegisterSetTheFlags()
+void HaldenTest::doneAndRegisterSetTheFlags()
 {
     const QList<std::pair<QString, QString>> steps{// event; then childSucceeded, extensionInstalled, repairAvailable
         {R"({"step":"register","status":"warn"})", "---"},
@@ -259,11 +215,10 @@ void AgentTest::doneAndRegisterSetTheFlags()
         {R"({"step":"done","status":"ok","extensionInstalled":true})", "SER"},
         {R"({"step":"done","status":"ok"})", "S-R"}, // a later "done" decides the extension again
         {R"({"step":"done","status":"ok","extensionInstalled":"true"})", "S-R"}};
+    start();
     for (const auto& [event, flags] : steps) {
         c->consume(event);
         QCOMPARE(QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-") + (c->repairAvailable ? "R" : "-"), flags);
     }
 }
 
-QTEST_MAIN(AgentTest)
-#include "test_agent.moc"

@@ -1,22 +1,32 @@
-#include "support/fixture.h"
+#include "halden_test.h"
 
 #include "agent/agent_contract.h"
+#include "app/main_menu.h"
 #include "platform/bundle_location.h"
+#include "setup/setup_window.h"
+#include "uninstall/uninstall_dialogs.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDeadlineTimer>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <plist/plist.h>
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 StagedInstall::StagedInstall(const QString& parent, const QString& name)
     : installDir(QDir::cleanPath(parent + u'/' + name)), bundle(installDir + "/Halden Setup")
 {
     QDir().mkpath(bundle);
-    QDir().mkpath(installDir + u'/' + AgentContract::distFolderName);
+    QDir().mkpath(installDir + "/dist");
     platform::setBundlePathForTesting(bundle);
 }
 
@@ -27,7 +37,7 @@ StagedInstall::~StagedInstall()
 
 QString StagedInstall::agentPath() const
 {
-    return installDir + u'/' + AgentContract::distFolderName + u'/' + AgentContract::executableName;
+    return installDir + "/dist/" + AgentContract::executableName;
 }
 
 void StagedInstall::writeAgentScript(const QString& body) const
@@ -52,9 +62,7 @@ void writeExecutable(const QString& path, const QByteArray& contents)
 QStringList recordedLines(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = QString::fromUtf8(file.readAll());
+    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     return text.isEmpty() ? QStringList{} : text.chopped(text.endsWith(u'\n') ? 1 : 0).split(u'\n');
 }
 
@@ -79,11 +87,6 @@ QByteArray propertyList(const QStringList& programArguments, PlistFormat format)
     return bytes;
 }
 
-void writeRegistration(const QString& home, const QStringList& programArguments, PlistFormat format)
-{
-    writeFile(home + u'/' + AgentContract::launchAgentPropertyListPath, propertyList(programArguments, format));
-}
-
 bool waitForRunEnd(SetupController& controller, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
@@ -100,37 +103,44 @@ QString buttonStates(const SetupController& c)
     return states;
 }
 
-bool statusIsRed(const SetupController& c)
+void HaldenTest::initTestCase()
 {
-    const QColor color = c.statusLabel->palette().color(QPalette::WindowText);
-    return color.hslSaturation() > 128 && (color.hslHue() < 15 || color.hslHue() > 345);
+    // As when a screen reader runs: Qt then reports changes to it.
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+    // Only the test's own desktop entries: none of the machine's.
+    qputenv("XDG_DATA_DIRS", "/nonexistent");
 }
 
-SetupController& FixtureTest::start()
-{
-    c = std::make_unique<SetupController>();
-    return *c;
-}
-
-void FixtureTest::answerModals(std::function<void(QWidget*)> action)
-{
-    auto* timer = new QTimer(this); // stopped with the test
-    connect(timer, &QTimer::timeout, [action] {
-        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible())
-            action(modal);
-    });
-    timer->start(10);
-}
-
-void FixtureTest::init()
+void HaldenTest::init()
 {
     home = std::make_unique<QTemporaryDir>();
     qputenv("HOME", QFile::encodeName(home->path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home->filePath("data")));
     install = std::make_unique<StagedInstall>(home->filePath("Applications"));
     install->writeAgentScript("exit 0");
+    answer.clear();
+    seen.clear();
+    auto* modals = new QTimer(this); // answers every modal as a user would, until the test ends
+    connect(modals, &QTimer::timeout, [this] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* panel = qobject_cast<QFileDialog*>(modal)) {
+            seen << panel->labelText(QFileDialog::Accept) + " | " + panel->windowTitle() + " | " + QString::number(panel->fileMode());
+            panel->setDirectory(answer);
+            QMetaObject::invokeMethod(panel, answer == "cancel" ? "reject" : "accept");
+        } else if (auto* confirmation = qobject_cast<UninstallConfirmation*>(modal)) {
+            seen << confirmation->findChild<QLabel*>("message")->text() + (confirmation->removeHistory->isEnabled() ? "" : " (no history)");
+            confirmation->removeCredentials->setChecked(answer.contains("credentials"));
+            confirmation->removeHistory->setChecked(answer.contains("history"));
+            answer.contains("cancel") ? confirmation->reject() : confirmation->accept();
+        } else if (auto* notice = qobject_cast<QMessageBox*>(modal)) {
+            seen << notice->text();
+            notice->buttons().first()->click();
+        }
+    });
+    modals->start(10);
 }
 
-void FixtureTest::cleanup()
+void HaldenTest::cleanup()
 {
     qDeleteAll(findChildren<QTimer*>(Qt::FindDirectChildrenOnly));
     // A test that ended the program outside an event loop left the loops
@@ -141,3 +151,20 @@ void FixtureTest::cleanup()
     install.reset();
     home.reset();
 }
+
+SetupController& HaldenTest::start()
+{
+    c = std::make_unique<SetupController>();
+    return *c;
+}
+
+void HaldenTest::showAsTheProgramDoes()
+{
+    QFile::copy(HALDEN_RESOURCES_DIR "/HaldenInstaller.png", install->bundle + "/HaldenInstaller.png");
+    start();
+    c->window->setMenuBar(makeSetupMenu());
+    c->window->show();
+    QVERIFY(QTest::qWaitForWindowActive(c->window));
+}
+
+QTEST_MAIN(HaldenTest)

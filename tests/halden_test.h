@@ -1,0 +1,105 @@
+#pragma once
+
+// The one test class of the suite. Every test starts with HOME at a fresh
+// temporary folder holding a per-user install folder
+// ("~/Applications/Tervan Halden Beta") whose agent exits 0; `start()` makes
+// the controller as the program does. Its test functions are defined beside
+// the subsystem they test (test_*.cpp); ctest runs them by label.
+
+#include "setup/setup_controller.h"
+
+#include <QTemporaryDir>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+// An install folder "<parent>/<name>" with the program standing in its bundle
+// ("Halden Setup") through the bundle-location seam, for the object's life.
+struct StagedInstall {
+    StagedInstall(const QString& parent, const QString& name = QStringLiteral("Tervan Halden Beta"));
+    ~StagedInstall();
+    QString agentPath() const;
+    void writeAgentScript(const QString& body) const; // a shell script as the agent
+    const QString installDir, bundle;
+};
+
+void writeFile(const QString& path, const QByteArray& contents);
+void writeExecutable(const QString& path, const QByteArray& contents);
+QStringList recordedLines(const QString& path); // without the last line feed
+QString recordArguments(const QString& file);   // a shell command appending "$@" to `file`, one a line
+enum class PlistFormat { xml, binary };
+QByteArray propertyList(const QStringList& programArguments, PlistFormat format);
+bool waitForRunEnd(SetupController& controller, int timeoutMs = 20000);
+QString buttonStates(const SetupController& controller); // set-up, repair, choose, open-project, uninstall: "E" enabled
+
+class HaldenTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    // discovery, removal (test_install.cpp)
+    void discovery_data();
+    void discovery() { fileSystem(); }
+    void removal_data();
+    void removal() { fileSystem(); }
+    void malformedPropertyListsGiveNone();
+    void bundleIsWhereTheProgramWasStartedFrom();
+    void privilegedOutcomes_data();
+    void privilegedOutcomes();
+    void administratorCommandOnAScratchRoot_data();
+    void administratorCommandOnAScratchRoot();
+    // runner, protocol (test_agent.cpp)
+    void lineAssembly_data();
+    void lineAssembly();
+    void runs_data();
+    void runs();
+    void errorOutputKeepsSplitCharactersAndBoundsMemory();
+    void environmentArgumentsAndStreams();
+    void eachRunStartsFromCleanFlags();
+    void oneRunAtATimeCompletingOnceAndLast();
+    void lines_data();
+    void lines();
+    void messagesAreCutAt400Clusters();
+    void doneAndRegisterSetTheFlags();
+    // window (test_window.cpp)
+    void nothingClipsAtDesktopFontSizes_data();
+    void nothingClipsAtDesktopFontSizes();
+    void logAndStatusLine();
+    void editCommandsAndKeys();
+    void closeAndQuit();
+    void folderPanelTakesTheChoiceAndWritesNothing();
+    void headerImageFitsItsSquare();
+    void screenReaderSeesEveryControl();
+    // window, setup, uninstall, workspace, journey (test_flows.cpp)
+    void windowStates_data();
+    void windowStates() { scenario(); }
+    void setupFlows_data();
+    void setupFlows() { scenario(); }
+    void uninstallFlows_data();
+    void uninstallFlows() { scenario(); }
+    void launchesVsCodeWithTheFolderAsOneArgument();
+    void failedLaunchShowsCouldNotOpen();
+    void helpAndSupportOpenTheirUrls();
+    void journey();
+
+public slots:
+    void open(const QUrl& url) { seen << url.toString(QUrl::FullyEncoded); } // as the desktop would
+
+private:
+    SetupController& start();
+    void showAsTheProgramDoes(); // with its menu bar, active
+    static void fileSystemColumns();
+    void fileSystem(); // a row of discovery or removal
+    static void scenarioColumns();
+    void scenario(); // a row of the window's, set-up's or uninstall's flows
+    QString shown() const; // buttons | status | log, status lines by their short name
+    QString desktopEntry(const QString& id);
+
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<StagedInstall> install;
+    std::unique_ptr<SetupController> c;
+    QString answer;    // what the next modal is answered: a folder for the panel, or words for the confirmation
+    QStringList seen;  // what modals and the desktop were shown, in order
+};
