@@ -1,48 +1,31 @@
 #include "halden_test.h"
 
-#include "agent/agent_contract.h"
 #include "app/main_menu.h"
 #include "platform/bundle_location.h"
-#include "setup/setup_window.h"
 #include "uninstall/uninstall_dialogs.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
 #include <plist/plist.h>
 #include <private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
 #include <qpa/qplatformintegration.h>
 
-StagedInstall::StagedInstall(const QString& parent, const QString& name)
-    : installDir(QDir::cleanPath(parent + u'/' + name)), bundle(installDir + "/Halden Setup")
+StagedInstall::StagedInstall(const QString& parent, const QString& agentScript)
+    : installDir(parent + "/" + installDirName), bundle(installDir + "/Halden Setup"), agentPath(installDir + "/dist/" + AgentContract::executableName)
 {
     QDir().mkpath(bundle);
-    QDir().mkpath(installDir + "/dist");
+    writeAgentScript(agentScript);
     platform::setBundlePathForTesting(bundle);
-}
-
-StagedInstall::~StagedInstall()
-{
-    platform::setBundlePathForTesting(std::nullopt);
-}
-
-QString StagedInstall::agentPath() const
-{
-    return installDir + "/dist/" + AgentContract::executableName;
 }
 
 void StagedInstall::writeAgentScript(const QString& body) const
 {
-    writeExecutable(agentPath(), "#!/bin/sh\n" + body.toUtf8() + "\n");
+    writeExecutable(agentPath, "#!/bin/sh\n" + body.toUtf8() + "\n");
 }
 
 void writeFile(const QString& path, const QByteArray& contents)
@@ -117,7 +100,6 @@ void HaldenTest::init()
     qputenv("HOME", QFile::encodeName(home->path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home->filePath("data")));
     install = std::make_unique<StagedInstall>(home->filePath("Applications"));
-    install->writeAgentScript("exit 0");
     answer.clear();
     seen.clear();
     auto* modals = new QTimer(this); // answers every modal as a user would, until the test ends
@@ -148,7 +130,7 @@ void HaldenTest::cleanup()
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
     c.reset();
-    install.reset();
+    platform::setBundlePathForTesting(std::nullopt);
     home.reset();
 }
 

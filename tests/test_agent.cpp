@@ -4,12 +4,6 @@
 #include "agent/error_output.h"
 #include "agent/line_assembler.h"
 #include "platform/user_account.h"
-#include "setup/setup_window.h"
-
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QPushButton>
-#include <QTest>
 
 #include <csignal>
 
@@ -24,21 +18,6 @@ QString letters(int count, int from = 0) // clusters that all differ, so a cut i
     for (int i = from; i < from + count; ++i)
         text += QChar(0x4E00 + i);
     return text;
-}
-
-// Runs a shell script as the agent ("missing": a path with nothing there):
-// "ok" or "failed", then the log with its line feeds as "/".
-QString runAgent(SetupController& c, const QString& body, const QStringList& args = {"--setup"})
-{
-    static int scripts = 0;
-    const QString script = QDir::home().filePath("agent" + QString::number(++scripts));
-    if (body != "missing")
-        writeExecutable(script, "#!/bin/sh\n" + body.toUtf8() + "\n");
-    QStringList completions;
-    c.run(script, args, [&completions](bool ok) { completions << (ok ? "ok" : "failed"); });
-    waitForRunEnd(c);
-    QTest::qWait(20); // whatever would come after the end shows up now
-    return completions.join(" and ") + " | " + c.log->toPlainText().replace('\n', '/');
 }
 
 } // namespace
@@ -67,34 +46,67 @@ void HaldenTest::lineAssembly()
 
 void HaldenTest::runs_data()
 {
-    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("body"); // the agent's shell script; "missing" for none at all
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("outcome"); // success; the flags childSucceeded, extensionInstalled, repairAvailable; the log
     const QStringList setup{"--setup"}, uninstall{"--uninstall"};
     QString tail; // clusters 401 to 800 of 1,000, each told apart
     for (int i = 100; i < 200; ++i)
         tail += QString::asprintf("%03d|", i);
     QTest::newRow("events in one write") << R"(printf '{"step":"a","status":"ok"}\n{"step":"b","status":"warn"}\n')" << setup
-                                         << "failed | ✓ a: /! b: /";
+                                         << "failed --- | ✓ a: /! b: /";
     QTest::newRow("a character over three writes")
         << R"(printf '{"step":"a","status":"ok","message":"\342\234'; sleep 0.1; printf '\223 \360\237\221'; sleep 0.1; printf '\215"}\n')"
-        << setup << "failed | ✓ a: ✓ 👍/";
-    QTest::newRow("done without line feed") << "printf '" + done + "'" << setup << "ok | ✓ done: /";
-    QTest::newRow("CRLF, plain text, invalid") << R"(printf 'Hi\r\n{"step":"\377","status":"ok"}\r\n)" + done + R"(\r\n')"
-                                               << setup << "ok | ✓ done: /";
-    QTest::newRow("no done") << "echo '{\"step\":\"register\",\"status\":\"ok\"}'" << setup << "failed | ✓ register: /";
-    QTest::newRow("done warn") << "echo '{\"step\":\"done\",\"status\":\"warn\"}'" << setup << "failed | ! done: /";
-    QTest::newRow("done, then exit 1") << "echo '" + done + "'; exit 1" << setup << "failed | ✓ done: /";
-    QTest::newRow("killed") << "echo '" + done + "'; echo bye >&2; kill -9 $$" << setup << "failed | ✓ done: /error: bye//";
-    QTest::newRow("uninstall, exit 0") << "echo noise >&2" << uninstall << "ok | ";
-    QTest::newRow("uninstall, exit 3") << "exit 3" << uninstall << "failed | ";
-    QTest::newRow("uninstall not first") << "exit 0" << QStringList{"--repair", "--uninstall"} << "failed | ";
-    QTest::newRow("no arguments") << "exit 0" << QStringList{} << "failed | ";
-    QTest::newRow("cannot start") << "missing" << setup << "failed | error: could not start the agent binary/";
-    QTest::newRow("error tail") << R"(i=0; while [ $i -lt 250 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1)"
-                                << setup << "failed | error: " + tail + "/";
+        << setup << "failed --- | ✓ a: ✓ 👍/";
+    QTest::newRow("done without line feed") << "printf '" + done + "'" << setup << "ok S-- | ✓ done: /";
+    QTest::newRow("CRLF, plain text, invalid") << R"(printf 'Hi\r\n{"step":"\377","status":"ok"}\r\n)" + done + R"(\r\n')" << setup
+                                               << "ok S-- | ✓ done: /";
+    QTest::newRow("registered, no done") << "echo '{\"step\":\"register\",\"status\":\"ok\"}'" << setup << "failed --R | ✓ register: /";
+    QTest::newRow("done, then exit 1") << "echo '" + done + "'; exit 1" << setup << "failed S-- | ✓ done: /";
+    QTest::newRow("killed") << "echo '" + done + "'; echo bye >&2; kill -9 $$" << setup << "failed S-- | ✓ done: /error: bye//";
+    QTest::newRow("uninstall, exit 0") << "echo noise >&2" << uninstall << "ok --- | ";
+    QTest::newRow("uninstall, exit 3") << "exit 3" << uninstall << "failed --- | ";
+    QTest::newRow("uninstall not first") << "exit 0" << QStringList{"--repair", "--uninstall"} << "failed --- | ";
+    QTest::newRow("no arguments") << "exit 0" << QStringList{} << "failed --- | ";
+    QTest::newRow("cannot start") << "missing" << setup << "failed --- | error: could not start the agent binary/";
+    QTest::newRow("error tail") << R"(i=0; while [ $i -lt 250 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1)" << setup
+                                << "failed --- | error: " + tail + "/";
     QTest::newRow("error tail of clusters") << R"(i=0; while [ $i -lt 700 ]; do printf 'e\314\201' >&2; i=$((i+1)); done; exit 1)"
-                                            << setup << "failed | error: " + QStringLiteral("e\u0301").repeated(400) + "/";
+                                            << setup << "failed --- | error: " + QStringLiteral("e\u0301").repeated(400) + "/";
+}
+
+// Each line, as the agent prints it (with its line feed), on its own run.
+void HaldenTest::lines_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("outcome");
+    const QList<std::pair<QString, QString>> rows{
+        {R"({"step":"folder","status":"ok","message":"Authorized."})", "failed --- | ✓ folder: Authorized./"},
+        {R"({"step":"s","status":"OK","message":"No"})", "failed --- | ✗ s: No/"},
+        {R"({"step":"a","status":"ok","message":42})", "failed --- | ✓ a: /"},
+        {R"({"step":"a","status":"ok","message":"one\ntwo"})", "failed --- | ✓ a: one/two/"},
+        {" {\"step\":\"a\",\"status\":\"ok\",\"message\":\"\\u00e9\"}\r", "failed --- | ✓ a: é/"},
+        {R"([{"step":"a","status":"ok"}])", "failed --- | "},
+        {R"({"step":1,"status":"ok"})", "failed --- | "},
+        {R"({"step":"done"})", "failed --- | "},
+        {R"({"step":"done","status":"ok"} x)", "failed --- | "},
+        {R"({"step":"a","status":"ok","n":2.})", "failed --- | "}, // accepted by a lenient parser
+        {R"({"step":"register","status":"warn"})", "failed --- | ! register: /"},
+        {R"({"step":"Done","status":"ok","extensionInstalled":true})", "failed --- | ✓ Done: /"},
+        {R"({"step":"done","status":"warn","extensionInstalled":true})", "failed --- | ! done: /"},
+        {R"({"step":"done","status":"ok","extensionInstalled":true})", "ok SE- | ✓ done: /"},
+        {R"({"step":"done","status":"ok","extensionInstalled":"true"})", "ok S-- | ✓ done: /"}};
+    for (const auto& [line, outcome] : rows)
+        QTest::newRow(qPrintable(line.left(60))) << "cat <<'EOF'\n" + line + "\nEOF" << QStringList{"--setup"} << outcome;
+    QTest::newRow("a later done decides again") << "echo '" + rows[13].first + "'; echo '" + done + "'" << QStringList{"--setup"}
+                                                << "ok S-- | ✓ done: /✓ done: /";
+    const QString flag = QStringLiteral("🇳🇴"), accented = QStringLiteral("e\u0301");
+    for (const auto& [message, shown] : {std::pair{letters(1000), letters(400)}, {letters(400), letters(400)}, {family.repeated(500), family.repeated(400)},
+                                         {flag.repeated(401), flag.repeated(400)}, {accented.repeated(450), accented.repeated(400)},
+                                         {letters(399) + family + "x", letters(399) + family}})
+        QTest::addRow("message cut at %d", int(message.size())) << "echo '{\"step\":\"s\",\"status\":\"ok\",\"message\":\"" + message + "\"}'"
+                                                               << QStringList{"--setup"} << "failed --- | ✓ s: " + shown + "/";
 }
 
 void HaldenTest::runs()
@@ -102,7 +114,15 @@ void HaldenTest::runs()
     QFETCH(QString, body);
     QFETCH(QStringList, args);
     QFETCH(QString, outcome);
-    QCOMPARE(runAgent(start(), body, args), outcome);
+    const QString agent = home->filePath("agent");
+    if (body != "missing")
+        writeExecutable(agent, "#!/bin/sh\n" + body.toUtf8() + "\n");
+    QStringList completions;
+    start().run(agent, args, [&completions](bool ok) { completions << (ok ? "ok" : "failed"); });
+    QVERIFY(waitForRunEnd(*c));
+    QTest::qWait(20); // whatever would come after the end shows up now
+    const QString flags = QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-") + (c->repairAvailable ? "R" : "-");
+    QCOMPARE(completions.join(" and ") + " " + flags + " | " + c->log->toPlainText().replace('\n', '/'), outcome);
 }
 
 void HaldenTest::errorOutputKeepsSplitCharactersAndBoundsMemory()
@@ -125,31 +145,22 @@ void HaldenTest::environmentArgumentsAndStreams()
 {
     const QString seen = home->filePath("seen");
     const QStringList args{"--setup", "--allow-root", "/tmp/my project/ünï", "-x", "", "$HOME *", "two\nlines"};
+    writeExecutable(home->filePath("agent"), "#!/bin/sh\ntr '\\0' '\\n' < /proc/$$/environ | sort >> '" + seen.toUtf8() + "'; "
+                                                 + recordArguments(seen).toUtf8() + "; cat >> '" + seen.toUtf8() + "'; pwd >> '" + seen.toUtf8() + "'\n");
     qputenv("HALDEN_SECRET", "must not leak");
-    runAgent(start(), "tr '\\0' '\\n' < /proc/$$/environ | sort >> '" + seen + "'; " + recordArguments(seen) + "; cat >> '" + seen
-            + "'; pwd >> '" + seen + "'",
-        args);
+    start().run(home->filePath("agent"), args, [](bool) {});
     qunsetenv("HALDEN_SECRET");
-    QVERIFY(!platform::loginName().isEmpty());
+    QVERIFY(waitForRunEnd(*c) && !platform::loginName().isEmpty());
     const QStringList environment{"HOME=" + home->path(), "LANG=en_US.UTF-8", "PATH=/usr/bin:/bin", "USER=" + platform::loginName()};
     QCOMPARE(recordedLines(seen), environment + args.mid(0, 6) + QStringList({"two", "lines", QDir::currentPath()}));
 }
 
-void HaldenTest::eachRunStartsFromCleanFlags()
-{
-    QCOMPARE(runAgent(start(), "echo '{\"step\":\"done\",\"status\":\"ok\",\"extensionInstalled\":true}'").left(2), "ok");
-    QVERIFY(c->extensionInstalled);
-    QCOMPARE(runAgent(*c, "exit 0").left(6), "failed"); // no "done" this time
-    QVERIFY(!c->childSucceeded && !c->extensionInstalled);
-}
-
 void HaldenTest::oneRunAtATimeCompletingOnceAndLast()
 {
-    start();
-    c->folder = home->path();
+    start().folder = home->path();
     const QString pidFile = home->filePath("grandchild");
-    writeExecutable(home->filePath("agent"), "#!/bin/sh\nsleep 60 & echo $! > '" + pidFile.toUtf8() + "'\nsleep 0.3; printf '"
-                                                 + done.toUtf8() + "'\n");
+    writeExecutable(home->filePath("agent"), "#!/bin/sh\nsleep 60 & echo $! > '" + pidFile.toUtf8()
+                                                 + "'\nsleep 0.3; printf '{\"step\":\"done\",\"status\":\"ok\",\"extensionInstalled\":true}'\n");
     QList<int> completions;
     for (const int run : {1, 2}) // the second call, while the first runs, does nothing
         c->run(home->filePath("agent"), {"--setup"}, [&, run](bool ok) {
@@ -164,61 +175,7 @@ void HaldenTest::oneRunAtATimeCompletingOnceAndLast()
     QVERIFY(ended);
     QTest::qWait(50);
     QCOMPARE(completions, QList<int>{1});
+    writeExecutable(home->filePath("agent"), "#!/bin/sh\n"); // the next run starts from clean flags: no "done", no success
+    c->run(home->filePath("agent"), {"--setup"}, [&](bool ok) { completions << ok; });
+    QVERIFY(waitForRunEnd(*c) && completions.last() == 0 && !c->childSucceeded && !c->extensionInstalled);
 }
-
-void HaldenTest::lines_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("logged"); // "" when the line is no event
-    QTest::newRow("ok") << R"({"step":"folder","status":"ok","message":"Authorized."})" << "✓ folder: Authorized.\n";
-    QTest::newRow("warn") << R"({"step":"extension","status":"warn","message":"Not found"})" << "! extension: Not found\n";
-    QTest::newRow("other case") << R"({"step":"s","status":"OK","message":"No"})" << "✗ s: No\n";
-    QTest::newRow("message not a string") << R"({"step":"a","status":"ok","message":42})" << "✓ a: \n";
-    QTest::newRow("message of two lines") << R"({"step":"a","status":"ok","message":"one\ntwo"})" << "✓ a: one\ntwo\n";
-    QTest::newRow("CR, blanks, escape") << " {\"step\":\"a\",\"status\":\"ok\",\"message\":\"\\u00e9\"}\r" << "✓ a: é\n";
-    QTest::newRow("array") << R"([{"step":"a","status":"ok"}])" << "";
-    QTest::newRow("step a number") << R"({"step":1,"status":"ok"})" << "";
-    QTest::newRow("status missing") << R"({"step":"done"})" << "";
-    QTest::newRow("trailing text") << R"({"step":"done","status":"ok"} x)" << "";
-    QTest::newRow("lenient number") << R"({"step":"a","status":"ok","n":2.})" << "";
-}
-
-void HaldenTest::lines()
-{
-    QFETCH(QString, line);
-    QFETCH(QString, logged);
-    start().consume(line);
-    QCOMPARE(c->log->toPlainText(), logged);
-    QVERIFY(!c->childSucceeded && !c->extensionInstalled && !c->repairAvailable);
-}
-
-void HaldenTest::messagesAreCutAt400Clusters()
-{
-    start();
-    const QString flag = QStringLiteral("🇳🇴"), accented = QStringLiteral("e\u0301");
-    for (const auto& [message, shown] : {std::pair{letters(1000), letters(400)}, {letters(400), letters(400)},
-                                         {family.repeated(500), family.repeated(400)}, {flag.repeated(401), flag.repeated(400)},
-                                         {accented.repeated(450), accented.repeated(400)}, {letters(399) + family + "x", letters(399) + family}}) {
-        c->log->clear();
-        c->consume(R"({"step":"s","status":"ok","message":")" + message + "\"}");
-        QCOMPARE(c->log->toPlainText(), "✓ s: " + shown + "\n");
-    }
-}
-
-void HaldenTest::doneAndRegisterSetTheFlags()
-{
-    const QList<std::pair<QString, QString>> steps{// event; then childSucceeded, extensionInstalled, repairAvailable
-        {R"({"step":"register","status":"warn"})", "---"},
-        {R"({"step":"register","status":"ok"})", "--R"},
-        {R"({"step":"done","status":"warn","extensionInstalled":true})", "--R"},
-        {R"({"step":"Done","status":"ok","extensionInstalled":true})", "--R"},
-        {R"({"step":"done","status":"ok","extensionInstalled":true})", "SER"},
-        {R"({"step":"done","status":"ok"})", "S-R"}, // a later "done" decides the extension again
-        {R"({"step":"done","status":"ok","extensionInstalled":"true"})", "S-R"}};
-    start();
-    for (const auto& [event, flags] : steps) {
-        c->consume(event);
-        QCOMPARE(QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-") + (c->repairAvailable ? "R" : "-"), flags);
-    }
-}
-

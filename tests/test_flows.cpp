@@ -4,24 +4,16 @@
 // and what the window shows afterwards.
 #include "halden_test.h"
 
-#include "agent/agent_contract.h"
 #include "app/globals.h"
 #include "install/setup_texts.h"
 #include "platform/privileged_shell.h"
-#include "setup/setup_window.h"
 #include "setup/window_texts.h"
 #include "uninstall/uninstall_dialogs.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -89,7 +81,7 @@ void HaldenTest::scenario()
     const StagedInstall& staged = given.contains("elsewhere") ? elsewhere.emplace(home->filePath("Desktop")) : *install;
     staged.writeAgentScript(recordArguments(record) + "\n" + agent);
     if (agent == "-")
-        QFile::remove(staged.agentPath());
+        QFile::remove(staged.agentPath);
     if (given.contains("registered"))
         writeFile(home->filePath(AgentContract::launchAgentPropertyListPath), propertyList({"/agent", "--allow-root", project}, PlistFormat::xml));
     const QString dist = staged.installDir + "/dist";
@@ -264,8 +256,8 @@ void HaldenTest::journey()
     // The development agent, a project folder chosen in the real panel, and
     // names that a careless shell command or a link-following deletion would
     // turn against the user's own files.
-    QFile::remove(install->agentPath());
-    QVERIFY(QFile::copy(HALDEN_STAGED_AGENT, install->agentPath()));
+    QFile::remove(install->agentPath);
+    QVERIFY(QFile::copy(HALDEN_STAGED_AGENT, install->agentPath));
     QDir().mkpath(home->filePath(".vscode/extensions/tervan.halden-0.9.0"));
     const QString project = home->filePath("-rf 'quoted' \"double\" .. $HOME");
     writeFile(project + "/src/main.ts", "export {}\n");

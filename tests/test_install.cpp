@@ -1,14 +1,10 @@
 // Installation discovery and program removal, on real files and links.
 #include "halden_test.h"
 
-#include "agent/agent_contract.h"
-#include "install/installation_discovery.h"
 #include "install/launch_agent_registration.h"
 #include "platform/privileged_shell.h"
 
 #include <QDirIterator>
-#include <QProcess>
-#include <QTest>
 
 namespace {
 
@@ -81,7 +77,7 @@ void HaldenTest::fileSystem()
     const auto shell = [&](const QString& commands) {
         QProcess sh;
         sh.setWorkingDirectory(home->path());
-        sh.setEnvironment({"HOME=" + home->path(), "INSTALL=" + install->installDir, "NAME=" + installDirName, "AGENT=" + install->agentPath(),
+        sh.setEnvironment({"HOME=" + home->path(), "INSTALL=" + install->installDir, "NAME=" + installDirName, "AGENT=" + install->agentPath,
                            QString("OTHER=%1/dist/tervan-agent-%2").arg(install->installDir, x86 ? "arm64" : "x86_64"), "PATH=/usr/bin:/bin"});
         sh.start("/bin/sh", {"-c", commands});
         return sh.waitForFinished() && sh.exitCode() == 0;
@@ -112,7 +108,7 @@ void HaldenTest::fileSystem()
         got += QFileInfo(install->installDir).exists() || QFileInfo(install->installDir).isSymLink() ? " there" : " gone";
     }
     QDir::setCurrent(QDir::rootPath());
-    QCOMPARE(got.replace(install->agentPath(), "AGENT").replace(home->path(), "~"), result);
+    QCOMPARE(got.replace(install->agentPath, "AGENT").replace(home->path(), "~"), result);
     int kept = 0;
     for (QDirIterator it(home->path(), {"keep"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
         ++kept;

@@ -3,23 +3,16 @@
 
 #include "app/globals.h"
 #include "install/setup_texts.h"
-#include "setup/setup_window.h"
 #include "setup/window_texts.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDirIterator>
-#include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
 
 void HaldenTest::nothingClipsAtDesktopFontSizes_data()
 {
