@@ -81,9 +81,8 @@ private slots:
     void setupFlows() { scenario(); }
     void uninstallFlows_data();
     void uninstallFlows() { scenario(); }
+    void launchesVsCodeWithTheFolderAsOneArgument_data();
     void launchesVsCodeWithTheFolderAsOneArgument();
-    void failedLaunchShowsCouldNotOpen();
-    void helpAndSupportOpenTheirUrls();
     void journey();
 
 public slots:
@@ -97,7 +96,6 @@ private:
     static void scenarioColumns();
     void scenario(); // a row of the window's, set-up's or uninstall's flows
     QString shown() const; // buttons | status | log, status lines by their short name
-    QString desktopEntry(const QString& id);
 
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<StagedInstall> install;
