@@ -51,22 +51,16 @@ private slots:
     void removal() { fileSystem(); }
     void malformedPropertyListsGiveNone();
     void bundleIsWhereTheProgramWasStartedFrom();
-    void privilegedOutcomes_data();
     void privilegedOutcomes();
-    void administratorCommandOnAScratchRoot_data();
     void administratorCommandOnAScratchRoot();
     // runner, protocol (test_agent.cpp)
-    void lineAssembly_data();
     void lineAssembly();
-    void runs_data();
     void runs();
     void errorOutputKeepsSplitCharactersAndBoundsMemory();
     void environmentArgumentsAndStreams();
     void oneRunAtATimeCompletingOnceAndLast();
-    void lines_data();
-    void lines() { runs(); }
+    void lines();
     // window (test_window.cpp)
-    void nothingClipsAtDesktopFontSizes_data();
     void nothingClipsAtDesktopFontSizes();
     void logAndStatusLine();
     void editCommandsAndKeys();
@@ -95,6 +89,7 @@ private:
     void fileSystem(); // a row of discovery or removal
     static void scenarioColumns();
     void scenario(); // a row of the window's, set-up's or uninstall's flows
+    QString runOf(const QString& body, const QStringList& args = {"--setup"});
     QString shown() const; // buttons | status | log, status lines by their short name
 
     std::unique_ptr<QTemporaryDir> home;

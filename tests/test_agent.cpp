@@ -22,66 +22,70 @@ QString letters(int count, int from = 0) // clusters that all differ, so a cut i
 
 } // namespace
 
-void HaldenTest::lineAssembly_data()
-{
-    QTest::addColumn<QByteArrayList>("chunks");
-    QTest::addColumn<QStringList>("lines"); // then what finish() gives
-    const QByteArray limit(LineAssembler::maxLineBytes, 'x');
-    QTest::newRow("carriage return stays") << QByteArrayList{"a\r\nb\r\n\nc"} << QStringList{"a\r", "b\r", "", "c"};
-    QTest::newRow("split character") << QByteArrayList{"\xE2\x9C", "\x93\n\xFF\n"} << QStringList{"✓", "-"};
-    QTest::newRow("over the limit") << QByteArrayList{limit, "y", "\nnext\n", limit + "z"} << QStringList{"next", "-"};
-    QTest::newRow("at the limit") << QByteArrayList{limit, "\n"} << QStringList{QString(limit), "-"};
-}
-
 void HaldenTest::lineAssembly()
 {
-    QFETCH(QByteArrayList, chunks);
-    QFETCH(QStringList, lines);
-    LineAssembler assembler;
-    QStringList seen;
-    for (const QByteArray& chunk : chunks)
-        seen << assembler.feed(chunk);
-    QCOMPARE(seen << assembler.finish().value_or("-"), lines);
+    const QByteArray limit(LineAssembler::maxLineBytes, 'x');
+    const QList<std::pair<QByteArrayList, QStringList>> rows{ // chunks; the lines they make, then what finish() gives
+        {{"a\r\nb\r\n\nc"}, {"a\r", "b\r", "", "c"}}, // a carriage return stays
+        {{"\xE2\x9C", "\x93\n\xFF\n"}, {"✓", "-"}},
+        {{limit, "y", "\nnext\n", limit + "z"}, {"next", "-"}},
+        {{limit, "\n"}, {QString(limit), "-"}}};
+    for (const auto& [chunks, lines] : rows) {
+        LineAssembler assembler;
+        QStringList seen;
+        for (const QByteArray& chunk : chunks)
+            seen << assembler.feed(chunk);
+        QCOMPARE(seen << assembler.finish().value_or("-"), lines);
+    }
 }
 
-void HaldenTest::runs_data()
+// Runs a shell script as the agent ("missing": none at all) on a fresh controller:
+// success, the flags childSucceeded, extensionInstalled and repairAvailable, then the log.
+QString HaldenTest::runOf(const QString& body, const QStringList& args)
 {
-    QTest::addColumn<QString>("body"); // the agent's shell script; "missing" for none at all
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("outcome"); // success; the flags childSucceeded, extensionInstalled, repairAvailable; the log
+    const QString agent = home->filePath("agent");
+    QFile::remove(agent);
+    if (body != "missing")
+        writeExecutable(agent, "#!/bin/sh\n" + body.toUtf8() + "\n");
+    QStringList completions;
+    start().run(agent, args, [&completions](bool ok) { completions << (ok ? "ok" : "failed"); });
+    waitForRunEnd(*c);
+    QTest::qWait(20); // whatever would come after the end shows up now
+    const QString flags = QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-") + (c->repairAvailable ? "R" : "-");
+    return completions.join(" and ") + " " + flags + " | " + c->log->toPlainText().replace('\n', '/');
+}
+
+void HaldenTest::runs()
+{
     const QStringList setup{"--setup"}, uninstall{"--uninstall"};
     QString tail; // clusters 401 to 800 of 1,000, each told apart
     for (int i = 100; i < 200; ++i)
         tail += QString::asprintf("%03d|", i);
-    QTest::newRow("events in one write") << R"(printf '{"step":"a","status":"ok"}\n{"step":"b","status":"warn"}\n')" << setup
-                                         << "failed --- | ✓ a: /! b: /";
-    QTest::newRow("a character over three writes")
-        << R"(printf '{"step":"a","status":"ok","message":"\342\234'; sleep 0.1; printf '\223 \360\237\221'; sleep 0.1; printf '\215"}\n')"
-        << setup << "failed --- | ✓ a: ✓ 👍/";
-    QTest::newRow("done without line feed") << "printf '" + done + "'" << setup << "ok S-- | ✓ done: /";
-    QTest::newRow("CRLF, plain text, invalid") << R"(printf 'Hi\r\n{"step":"\377","status":"ok"}\r\n)" + done + R"(\r\n')" << setup
-                                               << "ok S-- | ✓ done: /";
-    QTest::newRow("registered, no done") << "echo '{\"step\":\"register\",\"status\":\"ok\"}'" << setup << "failed --R | ✓ register: /";
-    QTest::newRow("done, then exit 1") << "echo '" + done + "'; exit 1" << setup << "failed S-- | ✓ done: /";
-    QTest::newRow("killed") << "echo '" + done + "'; echo bye >&2; kill -9 $$" << setup << "failed S-- | ✓ done: /error: bye//";
-    QTest::newRow("uninstall, exit 0") << "echo noise >&2" << uninstall << "ok --- | ";
-    QTest::newRow("uninstall, exit 3") << "exit 3" << uninstall << "failed --- | ";
-    QTest::newRow("uninstall not first") << "exit 0" << QStringList{"--repair", "--uninstall"} << "failed --- | ";
-    QTest::newRow("no arguments") << "exit 0" << QStringList{} << "failed --- | ";
-    QTest::newRow("cannot start") << "missing" << setup << "failed --- | error: could not start the agent binary/";
-    QTest::newRow("error tail") << R"(i=0; while [ $i -lt 250 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1)" << setup
-                                << "failed --- | error: " + tail + "/";
-    QTest::newRow("error tail of clusters") << R"(i=0; while [ $i -lt 700 ]; do printf 'e\314\201' >&2; i=$((i+1)); done; exit 1)"
-                                            << setup << "failed --- | error: " + QStringLiteral("e\u0301").repeated(400) + "/";
+    const QList<std::tuple<QString, QStringList, QString>> rows{ // the agent's script, its arguments, the outcome
+        {R"(printf '{"step":"a","status":"ok"}\n{"step":"b","status":"warn"}\n')", setup, "failed --- | ✓ a: /! b: /"},
+        {R"(printf '{"step":"a","status":"ok","message":"\342\234'; sleep 0.1; printf '\223 \360\237\221'; sleep 0.1; printf '\215"}\n')", setup,
+         "failed --- | ✓ a: ✓ 👍/"}, // characters over three writes
+        {"printf '" + done + "'", setup, "ok S-- | ✓ done: /"}, // no line feed at the end
+        {R"(printf 'Hi\r\n{"step":"\377","status":"ok"}\r\n)" + done + R"(\r\n')", setup, "ok S-- | ✓ done: /"}, // plain text, invalid UTF-8
+        {"echo '{\"step\":\"register\",\"status\":\"ok\"}'", setup, "failed --R | ✓ register: /"},
+        {"echo '" + done + "'; exit 1", setup, "failed S-- | ✓ done: /"},
+        {"echo '" + done + "'; echo bye >&2; kill -9 $$", setup, "failed S-- | ✓ done: /error: bye//"},
+        {"echo noise >&2", uninstall, "ok --- | "},
+        {"exit 3", uninstall, "failed --- | "},
+        {"exit 0", {"--repair", "--uninstall"}, "failed --- | "},
+        {"exit 0", {}, "failed --- | "},
+        {"missing", setup, "failed --- | error: could not start the agent binary/"},
+        {R"(i=0; while [ $i -lt 250 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1)", setup, "failed --- | error: " + tail + "/"},
+        {R"(i=0; while [ $i -lt 700 ]; do printf 'e\314\201' >&2; i=$((i+1)); done; exit 1)", setup,
+         "failed --- | error: " + QStringLiteral("e\u0301").repeated(400) + "/"}};
+    for (const auto& [body, args, outcome] : rows)
+        QCOMPARE(runOf(body, args), outcome);
 }
 
-// Each line, as the agent prints it (with its line feed), on its own run.
-void HaldenTest::lines_data()
+// Each line as the agent prints it, with its line feed.
+void HaldenTest::lines()
 {
-    QTest::addColumn<QString>("body");
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("outcome");
-    const QList<std::pair<QString, QString>> rows{
+    QList<std::pair<QString, QString>> rows{
         {R"({"step":"folder","status":"ok","message":"Authorized."})", "failed --- | ✓ folder: Authorized./"},
         {R"({"step":"s","status":"OK","message":"No"})", "failed --- | ✗ s: No/"},
         {R"({"step":"a","status":"ok","message":42})", "failed --- | ✓ a: /"},
@@ -95,34 +99,16 @@ void HaldenTest::lines_data()
         {R"({"step":"register","status":"warn"})", "failed --- | ! register: /"},
         {R"({"step":"Done","status":"ok","extensionInstalled":true})", "failed --- | ✓ Done: /"},
         {R"({"step":"done","status":"warn","extensionInstalled":true})", "failed --- | ! done: /"},
+        {R"({"step":"done","status":"ok","extensionInstalled":"true"})", "ok S-- | ✓ done: /"},
         {R"({"step":"done","status":"ok","extensionInstalled":true})", "ok SE- | ✓ done: /"},
-        {R"({"step":"done","status":"ok","extensionInstalled":"true"})", "ok S-- | ✓ done: /"}};
-    for (const auto& [line, outcome] : rows)
-        QTest::newRow(qPrintable(line.left(60))) << "cat <<'EOF'\n" + line + "\nEOF" << QStringList{"--setup"} << outcome;
-    QTest::newRow("a later done decides again") << "echo '" + rows[13].first + "'; echo '" + done + "'" << QStringList{"--setup"}
-                                                << "ok S-- | ✓ done: /✓ done: /";
+        {R"({"step":"done","status":"ok","extensionInstalled":true})" "\n" + done, "ok S-- | ✓ done: /✓ done: /"}}; // a later "done" decides again
     const QString flag = QStringLiteral("🇳🇴"), accented = QStringLiteral("e\u0301");
     for (const auto& [message, shown] : {std::pair{letters(1000), letters(400)}, {letters(400), letters(400)}, {family.repeated(500), family.repeated(400)},
                                          {flag.repeated(401), flag.repeated(400)}, {accented.repeated(450), accented.repeated(400)},
                                          {letters(399) + family + "x", letters(399) + family}})
-        QTest::addRow("message cut at %d", int(message.size())) << "echo '{\"step\":\"s\",\"status\":\"ok\",\"message\":\"" + message + "\"}'"
-                                                               << QStringList{"--setup"} << "failed --- | ✓ s: " + shown + "/";
-}
-
-void HaldenTest::runs()
-{
-    QFETCH(QString, body);
-    QFETCH(QStringList, args);
-    QFETCH(QString, outcome);
-    const QString agent = home->filePath("agent");
-    if (body != "missing")
-        writeExecutable(agent, "#!/bin/sh\n" + body.toUtf8() + "\n");
-    QStringList completions;
-    start().run(agent, args, [&completions](bool ok) { completions << (ok ? "ok" : "failed"); });
-    QVERIFY(waitForRunEnd(*c));
-    QTest::qWait(20); // whatever would come after the end shows up now
-    const QString flags = QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-") + (c->repairAvailable ? "R" : "-");
-    QCOMPARE(completions.join(" and ") + " " + flags + " | " + c->log->toPlainText().replace('\n', '/'), outcome);
+        rows << std::pair{"{\"step\":\"s\",\"status\":\"ok\",\"message\":\"" + message + "\"}", "failed --- | ✓ s: " + shown + "/"};
+    for (const auto& [line, outcome] : rows)
+        QCOMPARE(runOf("cat <<'EOF'\n" + line + "\nEOF"), outcome);
 }
 
 void HaldenTest::errorOutputKeepsSplitCharactersAndBoundsMemory()
