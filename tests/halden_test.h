@@ -56,8 +56,6 @@ private slots:
     // runner, protocol (test_agent.cpp)
     void lineAssembly();
     void runs();
-    void errorOutputKeepsSplitCharactersAndBoundsMemory();
-    void environmentArgumentsAndStreams();
     void oneRunAtATimeCompletingOnceAndLast();
     void lines();
     // window (test_window.cpp)

@@ -1,7 +1,6 @@
 // The agent process runner and the output line protocol.
 #include "halden_test.h"
 
-#include "agent/error_output.h"
 #include "agent/line_assembler.h"
 #include "platform/user_account.h"
 
@@ -58,13 +57,17 @@ QString HaldenTest::runOf(const QString& body, const QStringList& args)
 void HaldenTest::runs()
 {
     const QStringList setup{"--setup"}, uninstall{"--uninstall"};
-    QString tail; // clusters 401 to 800 of 1,000, each told apart
-    for (int i = 100; i < 200; ++i)
-        tail += QString::asprintf("%03d|", i);
+    QString head, tail; // of 500 clusters the first 400, of 1,000 the clusters 401 to 800; each told apart
+    for (int i = 0; i < 200; ++i)
+        (i < 100 ? head : tail) += QString::asprintf("%03d|", i);
+    const QStringList odd{"--setup", "--allow-root", "/tmp/my project/ünï", "-x", "", "$HOME *"};
+    const QString report = R"(; printf '{"step":"%s","status":"ok","message":"%s"}\n')";
     const QList<std::tuple<QString, QStringList, QString>> rows{ // the agent's script, its arguments, the outcome
-        {R"(printf '{"step":"a","status":"ok"}\n{"step":"b","status":"warn"}\n')", setup, "failed --- | ✓ a: /! b: /"},
-        {R"(printf '{"step":"a","status":"ok","message":"\342\234'; sleep 0.1; printf '\223 \360\237\221'; sleep 0.1; printf '\215"}\n')", setup,
-         "failed --- | ✓ a: ✓ 👍/"}, // characters over three writes
+        {"cat" + report + " env \"$(tr '\\0' '\\n' < /proc/$$/environ | sort | tr '\\n' ' ')\"", setup, // stdin at its end, nothing inherited
+         "failed --- | ✓ env: HOME=" + home->path() + " LANG=en_US.UTF-8 PATH=/usr/bin:/bin USER=" + platform::loginName() + " /"},
+        {"true" + report + " \"$(pwd)\" \"$(printf '<%s>' \"$@\")\"", odd, "failed --- | ✓ " + QDir::currentPath() + ": " + "<" + odd.join("><") + ">/"},
+        {R"(printf '{"step":"a","status":"ok"}\n{"step":"b","status":"warn"}\n{"step":"c","status":"ok","message":"\342\234'; sleep 0.1; printf '\223"}\n')",
+         setup, "failed --- | ✓ a: /! b: /✓ c: ✓/"},
         {"printf '" + done + "'", setup, "ok S-- | ✓ done: /"}, // no line feed at the end
         {R"(printf 'Hi\r\n{"step":"\377","status":"ok"}\r\n)" + done + R"(\r\n')", setup, "ok S-- | ✓ done: /"}, // plain text, invalid UTF-8
         {"echo '{\"step\":\"register\",\"status\":\"ok\"}'", setup, "failed --R | ✓ register: /"},
@@ -77,9 +80,12 @@ void HaldenTest::runs()
         {"missing", setup, "failed --- | error: could not start the agent binary/"},
         {R"(i=0; while [ $i -lt 250 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1)", setup, "failed --- | error: " + tail + "/"},
         {R"(i=0; while [ $i -lt 700 ]; do printf 'e\314\201' >&2; i=$((i+1)); done; exit 1)", setup,
-         "failed --- | error: " + QStringLiteral("e\u0301").repeated(400) + "/"}};
+         "failed --- | error: " + QStringLiteral("e\u0301").repeated(400) + "/"},
+        {R"(i=0; while [ $i -lt 125 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1)", setup, "failed --- | error: " + head + "/"}};
+    qputenv("HALDEN_SECRET", "must not leak");
     for (const auto& [body, args, outcome] : rows)
         QCOMPARE(runOf(body, args), outcome);
+    qunsetenv("HALDEN_SECRET");
 }
 
 // Each line as the agent prints it, with its line feed.
@@ -109,36 +115,6 @@ void HaldenTest::lines()
         rows << std::pair{"{\"step\":\"s\",\"status\":\"ok\",\"message\":\"" + message + "\"}", "failed --- | ✓ s: " + shown + "/"};
     for (const auto& [line, outcome] : rows)
         QCOMPARE(runOf("cat <<'EOF'\n" + line + "\nEOF"), outcome);
-}
-
-void HaldenTest::errorOutputKeepsSplitCharactersAndBoundsMemory()
-{
-    ErrorOutput errors;
-    for (const QByteArray& chunk : {QByteArray("caf\xC3"), QByteArray("\xA9 \xF0\x9F"), QByteArray("\x98\x80 \xFF! \xE2\x9C")})
-        errors.feed(chunk);
-    QCOMPARE(errors.finish(), QStringLiteral("café 😀 \uFFFD! \uFFFD"));
-    for (int i = 0; i < 5; ++i)
-        errors.feed(QByteArray(ErrorOutput::maxKeptUnits / 2, 'x'));
-    errors.feed("the end");
-    const QString kept = errors.finish();
-    QVERIFY(kept.size() == ErrorOutput::maxKeptUnits && kept.endsWith("xthe end"));
-    QCOMPARE(errorTail(letters(1000)), letters(400, 400));
-    QCOMPARE(errorTail(letters(500)), letters(400)); // under 600: loses its end beyond the 400th
-    QCOMPARE(errorTail(letters(300) + family.repeated(700)), family.repeated(400));
-}
-
-void HaldenTest::environmentArgumentsAndStreams()
-{
-    const QString seen = home->filePath("seen");
-    const QStringList args{"--setup", "--allow-root", "/tmp/my project/ünï", "-x", "", "$HOME *", "two\nlines"};
-    writeExecutable(home->filePath("agent"), "#!/bin/sh\ntr '\\0' '\\n' < /proc/$$/environ | sort >> '" + seen.toUtf8() + "'; "
-                                                 + recordArguments(seen).toUtf8() + "; cat >> '" + seen.toUtf8() + "'; pwd >> '" + seen.toUtf8() + "'\n");
-    qputenv("HALDEN_SECRET", "must not leak");
-    start().run(home->filePath("agent"), args, [](bool) {});
-    qunsetenv("HALDEN_SECRET");
-    QVERIFY(waitForRunEnd(*c) && !platform::loginName().isEmpty());
-    const QStringList environment{"HOME=" + home->path(), "LANG=en_US.UTF-8", "PATH=/usr/bin:/bin", "USER=" + platform::loginName()};
-    QCOMPARE(recordedLines(seen), environment + args.mid(0, 6) + QStringList({"two", "lines", QDir::currentPath()}));
 }
 
 void HaldenTest::oneRunAtATimeCompletingOnceAndLast()

@@ -72,21 +72,19 @@ void HaldenTest::scenario()
     QFETCH(QString, after);
     QFETCH(QString, calls);
     answer = action;
-    const QString record = home->filePath("calls"), project = home->filePath("project");
+    const QString record = home->filePath("calls"), project = home->filePath("project"), dist = install->installDir + "/dist";
     QDir().mkpath(project);
-    std::optional<StagedInstall> elsewhere;
-    const StagedInstall& staged = given.contains("elsewhere") ? elsewhere.emplace(home->filePath("Desktop")) : *install;
-    staged.writeAgentScript(recordArguments(record) + "\n" + agent);
+    install->writeAgentScript(recordArguments(record) + "\n" + agent);
     if (agent == "-")
-        QFile::remove(staged.agentPath);
+        QFile::remove(install->agentPath);
     if (given.contains("registered"))
         writeFile(home->filePath(AgentContract::launchAgentPropertyListPath), propertyList({"/agent", "--allow-root", project}, PlistFormat::xml));
-    const QString dist = staged.installDir + "/dist";
+    if (given.contains("elsewhere")) // another user's home: the install folder is in no supported place
+        qputenv("HOME", QFile::encodeName(project));
     const bool root = geteuid() == 0;
     if (given.contains("undeletable") && !(root ? QProcess::execute("chattr", {"+i", dist}) == 0 : QFile::setPermissions(dist, QFile::ReadOwner | QFile::ExeOwner)))
         QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
-    const QString approval = given.section("approval=", 1).section(' ', 0, 0);
-    writeExecutable(home->filePath("helper"), "#!/bin/sh\necho approval >> '" + record.toUtf8() + "'\nexit " + approval.toUtf8() + "\n");
+    writeExecutable(home->filePath("helper"), "#!/bin/sh\necho approval >> '" + record.toUtf8() + "'\nexit " + given.section("approval=", 1).toUtf8() + "\n");
     platform::setPrivilegeHelperForTesting(home->filePath("helper")); // never the real administrator script
     start();
     QProcess running;
