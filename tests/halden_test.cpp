@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -72,10 +71,7 @@ QByteArray propertyList(const QStringList& programArguments, PlistFormat format)
 
 bool waitForRunEnd(SetupController& controller, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (controller.child && !deadline.hasExpired())
-        QTest::qWait(5);
-    return controller.child == nullptr;
+    return QTest::qWaitFor([&controller] { return !controller.child; }, timeoutMs);
 }
 
 QString buttonStates(const SetupController& c)

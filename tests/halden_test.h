@@ -60,11 +60,9 @@ private slots:
     void lines();
     // window (test_window.cpp)
     void nothingClipsAtDesktopFontSizes();
-    void logAndStatusLine();
-    void editCommandsAndKeys();
-    void closeAndQuit();
+    void logStatusLineAndHeader();
+    void menuKeysAndClose();
     void folderPanelTakesTheChoiceAndWritesNothing();
-    void headerImageFitsItsSquare();
     void screenReaderSeesEveryControl();
     // window, setup, uninstall, workspace, journey (test_flows.cpp)
     void windowStates_data();

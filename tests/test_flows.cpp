@@ -129,8 +129,7 @@ void HaldenTest::windowStates_data()
     QTest::newRow("agent missing") << "-" << "" << "start" << "--E--C | red: missing | " << "";
     QTest::newRow("no installation") << "" << "" << "start" << "--E-EC | start | " << "";
     QTest::newRow("existing installation") << "" << "registered" << "start" << "-EE-EC | existing | " << "";
-    QTest::newRow("existing, repaired") << doneOk << "registered" << "started" << "EEEEEC | not confirmed | ✓ done: /"
-                                        << "--repair " SETUP_ARGS " (repairing)";
+    QTest::newRow("existing, repaired") << doneOk << "registered" << "started" << "EEEEEC | not confirmed | ✓ done: /" << "--repair " SETUP_ARGS " (repairing)";
     QTest::newRow("busy") << "" << "folder repair open" << "busy" << "------ | before | old/" << "";
     QTest::newRow("idle, no folder") << "" << "open" << "idle" << "--EEEC | before | old/" << "";
     QTest::newRow("idle, folder") << "" << "folder" << "idle" << "E-E-EC | before | old/" << "";
@@ -148,15 +147,10 @@ void HaldenTest::setupFlows_data()
     scenarioColumns();
     const QString extension = R"(echo '{"step":"done","status":"ok","extensionInstalled":true}')";
     QTest::newRow("confirmed") << extension << "folder" << "setup" << "E-EEEC | confirmed | ✓ done: /" << "--setup " SETUP_ARGS " (setting up)";
-    QTest::newRow("repair, not confirmed") << doneOk << "folder repair" << "repair" << "EEEEEC | not confirmed | ✓ done: /"
-                                           << "--repair " SETUP_ARGS " (repairing)";
-    QTest::newRow("no done") << R"(echo '{"step":"check","status":"ok"}')" << "folder open" << "setup"
-                             << "E-E-EC | red: set-up failed | ✓ check: /" << "--setup " SETUP_ARGS " (setting up)";
-    QTest::newRow("repair, done warn") << R"(echo '{"step":"done","status":"warn","message":"partly"}')" << "folder repair open"
-                                       << "repair" << "EEE-EC | red: repair failed | ! done: partly/" << "--repair " SETUP_ARGS " (repairing)";
-    QTest::newRow("registered, then exit 5") << R"(echo '{"step":"register","status":"ok"}'; echo denied >&2; exit 5)" << "folder"
-                                             << "setup" << "EEE-EC | red: set-up failed | ✓ register: /error: denied//"
-                                             << "--setup " SETUP_ARGS " (setting up)";
+    QTest::newRow("repair, not confirmed") << doneOk << "folder repair" << "repair" << "EEEEEC | not confirmed | ✓ done: /" << "--repair " SETUP_ARGS " (repairing)";
+    QTest::newRow("no done") << R"(echo '{"step":"check","status":"ok"}')" << "folder open" << "setup" << "E-E-EC | red: set-up failed | ✓ check: /" << "--setup " SETUP_ARGS " (setting up)";
+    QTest::newRow("repair, done warn") << R"(echo '{"step":"done","status":"warn","message":"partly"}')" << "folder repair open" << "repair" << "EEE-EC | red: repair failed | ! done: partly/" << "--repair " SETUP_ARGS " (repairing)";
+    QTest::newRow("registered, then exit 5") << R"(echo '{"step":"register","status":"ok"}'; echo denied >&2; exit 5)" << "folder" << "setup" << "EEE-EC | red: set-up failed | ✓ register: /error: denied//" << "--setup " SETUP_ARGS " (setting up)";
     QTest::newRow("set-up, no folder") << "" << "repair" << "setup" << "--E-EC | red: choose first | old/" << "";
     QTest::newRow("repair, no folder") << "" << "repair" << "repair" << "--E-EC | before | old/" << "";
     QTest::newRow("set-up, no agent") << "-" << "folder" << "setup" << "--E--C | before | old/" << "";
@@ -169,28 +163,19 @@ void HaldenTest::uninstallFlows_data()
 {
     scenarioColumns();
     const QString failing = R"(echo '{"step":"unregister","status":"failed","message":"busy"}'; echo 'in use' >&2; exit 4)";
-    QTest::newRow("neither box") << "exit 1" << "folder" << "uninstall" << "E-E-EC | red: uninstall failed | "
-                                 << "--uninstall confirm (removing)";
-    QTest::newRow("both boxes") << "exit 1" << "folder" << "uninstall credentials history" << "E-E-EC | red: uninstall failed | "
-                                << "--uninstall --remove-credentials --remove-history ~/project confirm (removing)";
-    QTest::newRow("no folder for history") << "exit 1" << "" << "uninstall credentials history"
-                                           << "--E-EC | red: uninstall failed | " << "--uninstall --remove-credentials confirm (no history) (removing)";
+    QTest::newRow("neither box") << "exit 1" << "folder" << "uninstall" << "E-E-EC | red: uninstall failed | " << "--uninstall confirm (removing)";
+    QTest::newRow("both boxes") << "exit 1" << "folder" << "uninstall credentials history" << "E-E-EC | red: uninstall failed | " << "--uninstall --remove-credentials --remove-history ~/project confirm (removing)";
+    QTest::newRow("no folder for history") << "exit 1" << "" << "uninstall credentials history" << "--E-EC | red: uninstall failed | " << "--uninstall --remove-credentials confirm (no history) (removing)";
     QTest::newRow("cancelled") << "" << "folder" << "uninstall cancel" << "--E-EC | before | old/" << "confirm";
     QTest::newRow("an agent runs") << "" << "folder running" << "uninstall" << "--E-EC | before | old/" << "";
     QTest::newRow("no agent") << "-" << "folder" << "uninstall" << "--E--C | before | old/" << "";
     QTest::newRow("installed elsewhere") << "" << "folder elsewhere" << "uninstall" << "--E-EC | red: unsupported | old/" << "";
-    QTest::newRow("agent fails, then again") << failing << "folder" << "uninstall uninstall"
-                                             << "E-E-EC | red: uninstall failed | ✗ unregister: busy/error: in use//"
-                                             << "--uninstall --uninstall confirm (removing) confirm (removing)";
-    QTest::newRow("approval cancelled, retried alone") << "" << "folder repair open pending approval=126" << "uninstall uninstall"
-                                                       << "----EC | red: cancelled | old/" << "approval approval";
+    QTest::newRow("agent fails, then again") << failing << "folder" << "uninstall uninstall" << "E-E-EC | red: uninstall failed | ✗ unregister: busy/error: in use//" << "--uninstall --uninstall confirm (removing) confirm (removing)";
+    QTest::newRow("approval cancelled, retried alone") << "" << "folder repair open pending approval=126" << "uninstall uninstall" << "----EC | red: cancelled | old/" << "approval approval";
     QTest::newRow("approval refused") << "" << "pending approval=127" << "uninstall" << "----EC | red: incomplete | old/" << "approval";
-    QTest::newRow("per-user folder undeletable") << "" << "folder repair open undeletable" << "uninstall uninstall"
-                                                 << "----EC | red: no permission | " << "--uninstall confirm (removing)";
-    QTest::newRow("shared removal approved") << "" << "pending approval=0" << "uninstall" << "------ | before | old/"
-                                             << "approval Halden was uninstalled.";
-    QTest::newRow("per-user removal") << "" << "folder" << "uninstall" << "------ | removing | "
-                                      << "--uninstall confirm (removing) Halden was uninstalled.";
+    QTest::newRow("per-user folder undeletable") << "" << "folder repair open undeletable" << "uninstall uninstall" << "----EC | red: no permission | " << "--uninstall confirm (removing)";
+    QTest::newRow("shared removal approved") << "" << "pending approval=0" << "uninstall" << "------ | before | old/" << "approval Halden was uninstalled.";
+    QTest::newRow("per-user removal") << "" << "folder" << "uninstall" << "------ | removing | " << "--uninstall confirm (removing) Halden was uninstalled.";
 }
 
 void HaldenTest::launchesVsCodeWithTheFolderAsOneArgument_data()

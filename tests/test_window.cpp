@@ -44,9 +44,17 @@ void HaldenTest::nothingClipsAtDesktopFontSizes()
     QApplication::setFont(desktop);
 }
 
-void HaldenTest::logAndStatusLine()
+void HaldenTest::logStatusLineAndHeader()
 {
-    start().window->show();
+    for (const auto& [drawn, shown] : {std::pair{QSize(20, 10), QSize(56, 28)}, {QSize(100, 200), QSize(28, 56)}, {QSize(), QSize()}}) {
+        QFile::remove(install->bundle + "/HaldenInstaller.png");
+        QImage image(drawn, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        image.save(install->bundle + "/HaldenInstaller.png");
+        start(); // the header image fits its square, whatever size it was drawn at
+        QCOMPARE(c->headerImage ? c->headerImage->pixmap().deviceIndependentSize().toSize() : QSize(), shown);
+    }
+    c->window->show();
     for (int i = 0; i < 200; ++i)
         c->append(QString::number(i));
     QScrollBar* bar = c->log->verticalScrollBar();
@@ -64,7 +72,7 @@ void HaldenTest::logAndStatusLine()
     }
 }
 
-void HaldenTest::editCommandsAndKeys()
+void HaldenTest::menuKeysAndClose()
 {
     QTest::failOnWarning(QRegularExpression("^(?!This plugin does not support)")); // "No such method" and the like
     install->writeAgentScript("echo '{\"step\":\"done\",\"status\":\"ok\"}'");
@@ -97,13 +105,7 @@ void HaldenTest::editCommandsAndKeys()
         QVERIFY(waitForRunEnd(*c));
     }
     QCOMPARE(pressed.count(), 2);
-}
-
-void HaldenTest::closeAndQuit()
-{
     install->writeAgentScript("sleep 30");
-    showAsTheProgramDoes();
-    c->folder = home->path();
     c->setUpAgent();
     QVERIFY(!c->window->close() && c->window->isVisible()); // busy: refused
     QAction* quit = c->window->menuBar()->actions().first()->menu()->actions().first();
@@ -133,18 +135,6 @@ void HaldenTest::folderPanelTakesTheChoiceAndWritesNothing()
     QCOMPARE(c->folder.value_or("none") + " " + buttonStates(*c), "/tmp E-E-E");
     c.reset();
     QCOMPARE(files(), before); // no settings file, nothing else
-}
-
-void HaldenTest::headerImageFitsItsSquare()
-{
-    for (const auto& [drawn, shown] : {std::pair{QSize(20, 10), QSize(56, 28)}, {QSize(100, 200), QSize(28, 56)}, {QSize(), QSize()}}) {
-        QFile::remove(install->bundle + "/HaldenInstaller.png");
-        QImage image(drawn, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        image.save(install->bundle + "/HaldenInstaller.png");
-        start();
-        QCOMPARE(c->headerImage ? c->headerImage->pixmap().deviceIndependentSize().toSize() : QSize(), shown);
-    }
 }
 
 void HaldenTest::screenReaderSeesEveryControl()
