@@ -59,11 +59,9 @@ private slots:
     void oneRunAtATimeCompletingOnceAndLast();
     void lines();
     // window (test_window.cpp)
-    void nothingClipsAtDesktopFontSizes();
+    void nothingClipsAndAScreenReaderSeesAll();
     void logStatusLineAndHeader();
     void menuKeysAndClose();
-    void folderPanelTakesTheChoiceAndWritesNothing();
-    void screenReaderSeesEveryControl();
     // window, setup, uninstall, workspace, journey (test_flows.cpp)
     void windowStates_data();
     void windowStates() { scenario(); }
@@ -71,7 +69,6 @@ private slots:
     void setupFlows() { scenario(); }
     void uninstallFlows_data();
     void uninstallFlows() { scenario(); }
-    void launchesVsCodeWithTheFolderAsOneArgument_data();
     void launchesVsCodeWithTheFolderAsOneArgument();
     void journey();
 

@@ -8,13 +8,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
-#include <QDirIterator>
 #include <QLayout>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QSignalSpy>
 
-void HaldenTest::nothingClipsAtDesktopFontSizes()
+void HaldenTest::nothingClipsAndAScreenReaderSeesAll()
 {
     const QFont desktop = QApplication::font();
     for (const int points : {9, 10, 11, 12, 14}) {
@@ -42,6 +41,27 @@ void HaldenTest::nothingClipsAtDesktopFontSizes()
         }
     }
     QApplication::setFont(desktop);
+    // A screen reader finds every control by name, in the order they are seen, and hears the status line change.
+    const auto text = [](QWidget* w, QAccessible::Text kind) { return QAccessible::queryAccessibleInterface(w)->text(kind); };
+    QWidgetList focusable;
+    for (QWidget* w = c->window->nextInFocusChain(); w != c->window; w = w->nextInFocusChain())
+        if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus) && !w->inherits("QScrollBar")) {
+            focusable << w;
+            QVERIFY2(!text(w, QAccessible::Name).isEmpty(), w->metaObject()->className());
+        }
+    QWidgetList visual = focusable;
+    const auto place = [this](QWidget* w) { const QPoint p = w->mapTo(c->window, QPoint()); return std::pair(p.y(), p.x()); };
+    std::stable_sort(visual.begin(), visual.end(), [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
+    QCOMPARE(focusable, visual); // the tab chain follows what is seen
+    QCOMPARE(focusable.size(), 10); // the introduction, two links, five buttons, the status line and the log
+    for (QWidget* w : QWidgetList{c->log, c->headerImage, c->helpLinkButton, c->supportLinkButton, c->folderLabel})
+        QVERIFY(!text(w, QAccessible::Description).isEmpty());
+    static QObjectList changed;
+    QAccessible::installUpdateHandler([](QAccessibleEvent* e) { changed << (e->type() == QAccessible::NameChanged ? e->object() : nullptr); });
+    c->setStatus(SetupTexts::setupRunning, false);
+    QAccessible::installUpdateHandler(nullptr);
+    QVERIFY(changed.contains(c->statusLabel)); // announced
+    QCOMPARE(text(c->statusLabel, QAccessible::Name), SetupTexts::setupRunning);
 }
 
 void HaldenTest::logStatusLineAndHeader()
@@ -120,44 +140,4 @@ void HaldenTest::menuKeysAndClose()
     QCOMPARE(QCoreApplication::exec(), 0); // closing the idle window ends the program
 }
 
-void HaldenTest::folderPanelTakesTheChoiceAndWritesNothing()
-{
-    const auto files = [this] {
-        QStringList all;
-        for (QDirIterator it(home->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories); it.hasNext();)
-            all << it.next();
-        return all;
-    };
-    const QStringList before = files();
-    start().window->show();
-    for (const QString choice : {"cancel", "/tmp"})
-        answer = choice, c->chooseFolder();
-    QCOMPARE(c->folder.value_or("none") + " " + buttonStates(*c), "/tmp E-E-E");
-    c.reset();
-    QCOMPARE(files(), before); // no settings file, nothing else
-}
 
-void HaldenTest::screenReaderSeesEveryControl()
-{
-    showAsTheProgramDoes();
-    const auto text = [](QWidget* w, QAccessible::Text kind) { return QAccessible::queryAccessibleInterface(w)->text(kind); };
-    QWidgetList focusable;
-    for (QWidget* w = c->window->nextInFocusChain(); w != c->window; w = w->nextInFocusChain())
-        if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus) && !w->inherits("QScrollBar")) {
-            focusable << w;
-            QVERIFY2(!text(w, QAccessible::Name).isEmpty(), w->metaObject()->className());
-        }
-    QWidgetList visual = focusable;
-    const auto place = [this](QWidget* w) { const QPoint p = w->mapTo(c->window, QPoint()); return std::pair(p.y(), p.x()); };
-    std::stable_sort(visual.begin(), visual.end(), [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
-    QCOMPARE(focusable, visual); // the tab chain follows what is seen
-    QCOMPARE(focusable.size(), 10); // the introduction, two links, five buttons, the status line and the log
-    for (QWidget* w : QWidgetList{c->log, c->headerImage, c->helpLinkButton, c->supportLinkButton, c->folderLabel})
-        QVERIFY(!text(w, QAccessible::Description).isEmpty());
-    static QObjectList changed;
-    QAccessible::installUpdateHandler([](QAccessibleEvent* e) { changed << (e->type() == QAccessible::NameChanged ? e->object() : nullptr); });
-    c->setStatus(SetupTexts::setupRunning, false);
-    QAccessible::installUpdateHandler(nullptr);
-    QVERIFY(changed.contains(c->statusLabel)); // announced
-    QCOMPARE(text(c->statusLabel, QAccessible::Name), SetupTexts::setupRunning);
-}
