@@ -18,9 +18,7 @@
 namespace {
 
 // The status lines by a short name, word for word as users read them.
-const QMap<QString, QString>& texts()
-{
-    static const QMap<QString, QString> byName{
+const QMap<QString, QString> texts{
         {"missing", "Program components not found. Reinstall Tervan Halden Beta, then reopen Setup."},
         {"existing", "Existing Halden installation found. Repairing the local agent…"},
         {"start", WindowTexts::chooseFolderToStart},
@@ -29,8 +27,8 @@ const QMap<QString, QString>& texts()
         {"choose first", SetupTexts::chooseFolderFirst},
         {"confirmed", "Halden is running and the extension installation is confirmed. In VS Code, open the Command Palette (Cmd+Shift+P), run “Developer: Reload Window”, then run “Tervan: Scan Workspace”."},
         {"not confirmed", "Halden is running, but the VS Code extension installation was not confirmed. Use Repair Agent to retry extension setup before scanning."},
-        {"set-up failed", "Agent set-up did not complete. Fix the problem shown below and press Set Up Agent again, or email " + supportAddress + "."},
-        {"repair failed", "Agent repair did not complete. See the error below or email " + supportAddress + "."},
+        {"set-up failed", "Agent set-up did not complete. Fix the problem shown below and press Set Up Agent again, or email halden-support@tervan.example."},
+        {"repair failed", "Agent repair did not complete. See the error below or email halden-support@tervan.example."},
         {"uninstall failed", "Uninstall reported a problem; see details above."},
         {"unsupported", "Reopen Setup from Halden's installed Applications folder to uninstall it. No files were removed."},
         {"cancelled", "The agent was stopped, but app removal was cancelled. Click Uninstall to finish removing the app."},
@@ -41,8 +39,6 @@ const QMap<QString, QString>& texts()
         {"removing", "Stopping the local agent and removing Halden…"},
         {"not found", "Visual Studio Code was not found. Open it and select the authorized project folder."},
         {"could not open", "Could not open VS Code. Open it and select the authorized project folder."}};
-    return byName;
-}
 const QString doneOk = QStringLiteral("echo '{\"step\":\"done\",\"status\":\"ok\"}'");
 
 } // namespace
@@ -58,7 +54,7 @@ void HaldenTest::scenarioColumns()
 
 QString HaldenTest::shown() const
 {
-    const QString status = texts().key(c->statusLabel->text(), c->statusLabel->text());
+    const QString status = texts.key(c->statusLabel->text(), c->statusLabel->text());
     const QColor color = c->statusLabel->palette().color(QPalette::WindowText);
     const bool red = color.hslSaturation() > 128 && (color.hslHue() < 15 || color.hslHue() > 345); // as a user tells it
     return buttonStates(*c) + (c->window->isCloseEnabled() ? "C" : "-") + " | " + (red ? "red: " : "") + status + " | " + c->log->toPlainText().replace('\n', '/');
@@ -109,7 +105,7 @@ void HaldenTest::scenario()
         else if (step == "started") // the event loop runs what start-up queued
             QVERIFY(QTest::qWaitFor([this] { return c->child != nullptr; }));
         if (c->child && c->child != &running)
-            seen << "(" + texts().key(c->statusLabel->text()) + ")";
+            seen << "(" + texts.key(c->statusLabel->text()) + ")";
         c->child = c->child == &running ? nullptr : c->child;
         QVERIFY(waitForRunEnd(*c));
     }
@@ -213,7 +209,7 @@ void HaldenTest::journey()
         QDesktopServices::setUrlHandler(scheme, this, "open");
     c->helpLinkButton->click();
     c->supportLinkButton->click();
-    for (const QString choice : {"cancel", project}) // the panel, cancelled first
+    for (const QString& choice : QStringList{"cancel", project}) // the panel, cancelled first
         answer = choice, c->chooseButton->click();
     c->setupButton->click();
     QVERIFY(waitForRunEnd(*c));

@@ -132,11 +132,7 @@ void HaldenTest::bundleIsWhereTheProgramWasStartedFrom()
         probe.start(via + "/Halden Setup/probe");
         const auto ask = [&probe] { probe.write("?\n"); probe.waitForReadyRead(5000); return QString(probe.readLine().trimmed()); };
         QCOMPARE(ask(), via + "/Halden Setup");
-        QVERIFY(QDir().rename(real, real + " 2"));
-        QCOMPARE(ask(), home->filePath("real/Halden Setup 2"));
-        QVERIFY(QDir().rename(real + " 2", real));
-        probe.closeWriteChannel();
-        probe.waitForFinished(5000);
+        QVERIFY(QDir().rename(real, real + " 2") && ask() == real + " 2" && QDir().rename(real + " 2", real));
     }
 }
 
@@ -167,11 +163,9 @@ void HaldenTest::privilegedOutcomes()
         qputenv("PATH", path);
         QCOMPARE(result + " " + recordedLines(home->filePath("out")).join(' ').trimmed(), outcome);
     }
-    QSet<ProgramRemovalError> errors; // hashed by case; no parts beyond the sentence
-    for (int which = 0; which < 6; ++which)
-        errors << ProgramRemovalError(ProgramRemovalError::Case(which % 3));
-    QCOMPARE(errors.size(), 3);
-    QVERIFY(!errors.begin()->failureReason() && !errors.begin()->recoverySuggestion() && !errors.begin()->helpAnchor());
+    const ProgramRemovalError cancelled(ProgramRemovalError::cancelled); // hashed by case; no parts beyond the sentence
+    QCOMPARE(QSet({cancelled, ProgramRemovalError(ProgramRemovalError::incomplete), cancelled}).size(), 2);
+    QVERIFY(!cancelled.failureReason() && !cancelled.recoverySuggestion() && !cancelled.helpAnchor());
 }
 
 void HaldenTest::administratorCommandOnAScratchRoot()
@@ -182,8 +176,8 @@ void HaldenTest::administratorCommandOnAScratchRoot()
     // system's programs (bind mounts that vanish with the namespace) and
     // stand-ins for the receipt database, the tool and the shared folder.
     const QStringList all{"/receipt", "/usr/local/bin/halden", "/Applications/Tervan Halden Beta/dist", "/forget-fails"};
-    const QList<std::tuple<QStringList, QString, QStringList>> rows{ // there before; the outcome; what is left
-        {all.mid(0, 3), "", {}}, {all, "incomplete", all}, {all.mid(2, 1), "", {}}};
+    const QList<std::tuple<QStringList, QString, int>> rows{ // there before; the outcome; how many are left
+        {all.mid(0, 3), "", 0}, {all, "incomplete", 4}, {all.mid(2, 1), "", 0}};
     for (const auto& [present, outcome, left] : rows) {
         const QString root = home->filePath("root" + QString::number(present.size()));
         QString mounts = "mount --bind /dev/null \"$0/dev/null\"";
@@ -202,10 +196,6 @@ void HaldenTest::administratorCommandOnAScratchRoot()
         platform::setPrivilegeHelperForTesting(home->filePath("helper"));
         QCOMPARE(outcomeOf([] { ProgramRemoval::shared().remove(); }), outcome);
         platform::setPrivilegeHelperForTesting(std::nullopt);
-        QStringList found;
-        for (const QString& item : present)
-            if (QFileInfo::exists(root + item))
-                found << item;
-        QCOMPARE(found, left);
+        QCOMPARE(std::count_if(present.begin(), present.end(), [&](const QString& item) { return QFileInfo::exists(root + item); }), left);
     }
 }
