@@ -39,7 +39,8 @@ void HaldenTest::lineAssembly()
 }
 
 // Runs a shell script as the agent ("missing": none at all) on a fresh controller:
-// success, the flags childSucceeded, extensionInstalled and repairAvailable, then the log.
+// success, the flags childSucceeded, extensionInstalled and repairAvailable
+// (and "busy" if the run did not leave the busy state), then the log.
 QString HaldenTest::runOf(const QString& body, const QStringList& args)
 {
     const QString agent = home->filePath("agent");
@@ -50,7 +51,8 @@ QString HaldenTest::runOf(const QString& body, const QStringList& args)
     start().run(agent, args, [&completions](bool ok) { completions << (ok ? "ok" : "failed"); });
     waitForRunEnd(*c);
     QTest::qWait(20); // whatever would come after the end shows up now
-    const QString flags = QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-") + (c->repairAvailable ? "R" : "-");
+    const QString flags = QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-") + (c->repairAvailable ? "R" : "-")
+        + (c->window->isCloseEnabled() ? "" : " busy");
     return completions.join(" and ") + " " + flags + " | " + c->log->toPlainText().replace('\n', '/');
 }
 

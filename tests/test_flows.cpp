@@ -204,6 +204,14 @@ void HaldenTest::journey()
     const QString project = home->filePath("-rf 'quoted' \"double\" .. $HOME");
     writeFile(project + "/src/main.ts", "export {}\n");
     QVERIFY(QFile::link(home->path(), install->installDir + "/dist/link to home"));
+    // Started as a user starts it, the program finds the registration and repairs at once.
+    const QString registration = home->filePath(AgentContract::launchAgentPropertyListPath);
+    writeFile(registration, propertyList({"/agent", "--allow-root", project}, PlistFormat::xml));
+    QProcess program;
+    program.start(HALDEN_PROGRAM);
+    QTRY_VERIFY_WITH_TIMEOUT(recordedLines(registration).join(' ').contains("RunAtLoad"), 20000); // the development agent's own
+    program.kill();
+    QVERIFY(program.waitForFinished() && QFile::remove(registration));
     start().window->show();
     for (const char* scheme : {"https", "mailto"})
         QDesktopServices::setUrlHandler(scheme, this, "open");
@@ -232,7 +240,7 @@ void HaldenTest::journey()
              QString(perUser).replace("Removes Halden from your Applications folder.",
                                       "Removes the shared Halden application and CLI from this Mac. macOS will ask for administrator approval."));
     // No settings either: Qt's folder panel would write "~/.config/QtProject.conf".
-    for (const QString& gone : {home->filePath(AgentContract::launchAgentPropertyListPath), install->installDir, project + "/.halden", home->filePath(".config")})
+    for (const QString& gone : {registration, install->installDir, project + "/.halden", home->filePath(".config")})
         QVERIFY2(!QFileInfo::exists(gone), qPrintable(gone));
     for (const QString& kept : {project + "/src/main.ts", home->filePath(".vscode/extensions/tervan.halden-0.9.0"), home->filePath("Applications")})
         QVERIFY2(QFileInfo::exists(kept), qPrintable(kept));
