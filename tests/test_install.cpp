@@ -122,18 +122,17 @@ void HaldenTest::malformedPropertyListsGiveNone()
 
 void HaldenTest::bundleIsWhereTheProgramWasStartedFrom()
 {
-    // A real program asks, started through its folder and through a link to
-    // it, and again after its folder was renamed under it.
+    // A real program asks, started through a link to its folder, and again
+    // after its folder was renamed under it.
     const QString real = home->filePath("real/Halden Setup");
     QDir().mkpath(real);
     QVERIFY(QFile::copy(HALDEN_BUNDLE_PROBE, real + "/probe") && QFile::link(home->filePath("real"), home->filePath("linked")));
-    for (const QString& via : {home->filePath("linked"), home->filePath("real")}) {
-        QProcess probe;
-        probe.start(via + "/Halden Setup/probe");
-        const auto ask = [&probe] { probe.write("?\n"); probe.waitForReadyRead(5000); return QString(probe.readLine().trimmed()); };
-        QCOMPARE(ask(), via + "/Halden Setup");
-        QVERIFY(QDir().rename(real, real + " 2") && ask() == real + " 2" && QDir().rename(real + " 2", real));
-    }
+    QProcess probe;
+    probe.start(home->filePath("linked/Halden Setup/probe"));
+    const auto ask = [&probe] { probe.write("?\n"); probe.waitForReadyRead(5000); return QString(probe.readLine().trimmed()); };
+    QCOMPARE(ask(), home->filePath("linked/Halden Setup")); // the link kept
+    QVERIFY(QDir().rename(real, real + " 2"));
+    QCOMPARE(ask(), real + " 2"); // asked afresh
 }
 
 void HaldenTest::privilegedOutcomes()
