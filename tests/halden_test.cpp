@@ -74,14 +74,6 @@ bool waitForRunEnd(SetupController& controller, int timeoutMs)
     return QTest::qWaitFor([&controller] { return !controller.child; }, timeoutMs);
 }
 
-QString buttonStates(const SetupController& c)
-{
-    QString states;
-    for (const QPushButton* button : {c.setupButton, c.repairButton, c.chooseButton, c.openProjectButton, c.uninstallButton})
-        states += button->isEnabled() ? u'E' : u'-';
-    return states;
-}
-
 void HaldenTest::initTestCase()
 {
     // As when a screen reader runs: Qt then reports changes to it.
@@ -128,12 +120,6 @@ void HaldenTest::cleanup()
     c.reset();
     platform::setBundlePathForTesting(std::nullopt);
     home.reset();
-}
-
-SetupController& HaldenTest::start()
-{
-    c = std::make_unique<SetupController>();
-    return *c;
 }
 
 void HaldenTest::showAsTheProgramDoes()

@@ -35,7 +35,6 @@ QString recordArguments(const QString& file);   // a shell command appending "$@
 enum class PlistFormat { xml, binary };
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format);
 bool waitForRunEnd(SetupController& controller, int timeoutMs = 20000);
-QString buttonStates(const SetupController& controller); // set-up, repair, choose, open-project, uninstall: "E" enabled
 
 class HaldenTest : public QObject {
     Q_OBJECT
@@ -49,7 +48,6 @@ private slots:
     void discovery() { fileSystem(); }
     void removal_data();
     void removal() { fileSystem(); }
-    void malformedPropertyListsGiveNone();
     void bundleIsWhereTheProgramWasStartedFrom();
     void privilegedOutcomes();
     void administratorCommandOnAScratchRoot();
@@ -76,11 +74,9 @@ public slots:
     void open(const QUrl& url) { seen << url.toString(QUrl::FullyEncoded); } // as the desktop would
 
 private:
-    SetupController& start();
+    SetupController& start() { return *(c = std::make_unique<SetupController>()); } // as the program makes it
     void showAsTheProgramDoes(); // with its menu bar, active
-    static void fileSystemColumns();
     void fileSystem(); // a row of discovery or removal
-    static void scenarioColumns();
     void scenario(); // a row of the window's, set-up's or uninstall's flows
     QString runOf(const QString& body, const QStringList& args = {"--setup"});
     QString shown() const; // buttons | status | log, status lines by their short name

@@ -43,7 +43,7 @@ const QString doneOk = QStringLiteral("echo '{\"step\":\"done\",\"status\":\"ok\
 
 } // namespace
 
-void HaldenTest::scenarioColumns()
+static void scenarioColumns()
 {
     QTest::addColumn<QString>("agent"); // the stand-in agent's script; "-" for no agent
     QTest::addColumn<QString>("given"); // of: registered, folder, repair, pending, open, running, elsewhere, undeletable, approval=CODE
@@ -57,7 +57,10 @@ QString HaldenTest::shown() const
     const QString status = texts.key(c->statusLabel->text(), c->statusLabel->text());
     const QColor color = c->statusLabel->palette().color(QPalette::WindowText);
     const bool red = color.hslSaturation() > 128 && (color.hslHue() < 15 || color.hslHue() > 345); // as a user tells it
-    return buttonStates(*c) + (c->window->isCloseEnabled() ? "C" : "-") + " | " + (red ? "red: " : "") + status + " | " + c->log->toPlainText().replace('\n', '/');
+    QString buttons; // set-up, repair, choose, open-project, uninstall, close: enabled or "-"
+    for (const QWidget* button : QWidgetList{c->setupButton, c->repairButton, c->chooseButton, c->openProjectButton, c->uninstallButton})
+        buttons += button->isEnabled() ? "E" : "-";
+    return buttons + (c->window->isCloseEnabled() ? "C" : "-") + " | " + (red ? "red: " : "") + status + " | " + c->log->toPlainText().replace('\n', '/');
 }
 
 void HaldenTest::scenario()
@@ -67,29 +70,29 @@ void HaldenTest::scenario()
     QFETCH(QString, action);
     QFETCH(QString, after);
     QFETCH(QString, calls);
-    answer = action;
     const QString record = home->filePath("calls"), project = home->filePath("project"), dist = install->installDir + "/dist";
-    QDir().mkpath(project);
     install->writeAgentScript(recordArguments(record) + "\n" + agent);
     if (agent == "-")
         QFile::remove(install->agentPath);
-    if (given.contains("registered"))
+    if (given.contains("registered") && QDir().mkpath(project))
         writeFile(home->filePath(AgentContract::launchAgentPropertyListPath), propertyList({"/agent", "--allow-root", project}, PlistFormat::xml));
     if (given.contains("elsewhere")) // another user's home: the install folder is in no supported place
         qputenv("HOME", QFile::encodeName(project));
-    const bool root = geteuid() == 0;
-    if (given.contains("undeletable") && !(root ? QProcess::execute("chattr", {"+i", dist}) == 0 : QFile::setPermissions(dist, QFile::ReadOwner | QFile::ExeOwner)))
+    const auto lock = [&](bool locked) { // a per-user folder that cannot be deleted, also by root
+        return geteuid() == 0 ? QProcess::execute("chattr", {locked ? "+i" : "-i", dist}) == 0
+                              : QFile::setPermissions(dist, QFile::ReadOwner | QFile::ExeOwner | (locked ? QFile::ReadOwner : QFile::WriteOwner));
+    };
+    if (given.contains("undeletable") && !lock(true))
         QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
     writeExecutable(home->filePath("helper"), "#!/bin/sh\necho approval >> '" + record.toUtf8() + "'\nexit " + given.section("approval=", 1).toUtf8() + "\n");
     platform::setPrivilegeHelperForTesting(home->filePath("helper")); // never the real administrator script
+    answer = action;
     start();
     QProcess running;
-    const bool startUp = action.startsWith("start");
-    if (!startUp) {
+    if (!action.startsWith("start")) {
         c->folder = given.contains("folder") ? std::optional(project) : std::nullopt;
         c->repairAvailable = given.contains("repair");
-        if (given.contains("pending"))
-            c->pendingProgramRemoval = ProgramRemoval::shared();
+        c->pendingProgramRemoval = given.contains("pending") ? std::optional(ProgramRemoval::shared()) : std::nullopt;
         c->openProjectButton->setEnabled(given.contains("open"));
         c->child = given.contains("running") ? &running : nullptr;
         c->setStatus("before", false);
@@ -109,8 +112,7 @@ void HaldenTest::scenario()
         c->child = c->child == &running ? nullptr : c->child;
         QVERIFY(waitForRunEnd(*c));
     }
-    if (given.contains("undeletable"))
-        root ? QProcess::execute("chattr", {"-i", dist}) : QFile::setPermissions(dist, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(!given.contains("undeletable") || lock(false));
     platform::setPrivilegeHelperForTesting(std::nullopt);
     QCOMPARE(shown(), after);
     QCOMPARE((recordedLines(record) << seen).join(' ').replace(home->path(), "~").replace("Uninstall Tervan Halden?", "confirm"), calls);

@@ -21,6 +21,13 @@ QString outcomeOf(const std::function<void()>& action)
 
 } // namespace
 
+static void fileSystemColumns()
+{
+    QTest::addColumn<QString>("setup");     // shell commands run in the home, after the install folder $INSTALL was made
+    QTest::addColumn<QString>("operation"); // then what is asked; "~" is the home
+    QTest::addColumn<QString>("result");
+}
+
 void HaldenTest::discovery_data()
 {
     fileSystemColumns();
@@ -35,6 +42,8 @@ void HaldenTest::discovery_data()
     QTest::newRow("joined with =") << "mkdir p" << "found --allow-root=~/p" << "none";
     QTest::newRow("first names a file") << "touch f; mkdir p" << "found --allow-root ~/f --allow-root ~/p" << "none";
     QTest::newRow("relative") << "mkdir p" << "found --allow-root p" << "none";
+    QTest::newRow("over the size limit") << "mkdir p" << "found-huge --allow-root ~/p" << "none";
+    QTest::newRow("NUL in a string") << "mkdir 'pü'" << "found-binary --allow-root ~/pü" << "none"; // the library aborts if asked naively
 }
 
 void HaldenTest::removal_data()
@@ -56,12 +65,6 @@ void HaldenTest::removal_data()
         QTest::addRow("user(\"%s\")", folder) << "" << QString("user ") + (*folder ? folder : "''") << "unsupported there";
 }
 
-void HaldenTest::fileSystemColumns()
-{
-    QTest::addColumn<QString>("setup");     // shell commands run in the home, after the install folder $INSTALL was made
-    QTest::addColumn<QString>("operation"); // then what is asked; "~" is the home
-    QTest::addColumn<QString>("result");
-}
 
 void HaldenTest::fileSystem()
 {
@@ -87,8 +90,11 @@ void HaldenTest::fileSystem()
     QString got;
     if (verb == "install") {
         got = installDir().value_or("none") + " " + agentBinary(install->installDir).value_or("none");
-    } else if (verb.startsWith("found")) { // "found-binary": the same list in the binary form
-        writeFile(home->filePath(AgentContract::launchAgentPropertyListPath), propertyList(words, verb.endsWith("binary") ? PlistFormat::binary : PlistFormat::xml));
+    } else if (verb.startsWith("found")) { // "found-binary": the same list in the binary form; "found-huge": padded past the limit
+        QByteArray list = propertyList(words, verb.endsWith("binary") ? PlistFormat::binary : PlistFormat::xml);
+        if (verb.endsWith("huge"))
+            list.replace("</plist>", QByteArray(maxLaunchAgentPropertyListSize, ' ') + "</plist>");
+        writeFile(home->filePath(AgentContract::launchAgentPropertyListPath), list.replace(QByteArray("\x00\xFC", 2), QByteArray("\x00\x00", 2)));
         got = existingAuthorizedFolder().value_or("none");
     } else if (verb == "plan") {
         std::optional<ProgramRemoval> plan;
@@ -107,17 +113,6 @@ void HaldenTest::fileSystem()
     for (QDirIterator it(home->path(), {"keep"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
         ++kept;
     QCOMPARE(kept, 3);
-}
-
-void HaldenTest::malformedPropertyListsGiveNone()
-{
-    QByteArray withNul = propertyList({"--allow-root", "/tmp/ü"}, PlistFormat::binary);
-    withNul.replace(QByteArray("\x00\xFC", 2), QByteArray("\x00\x00", 2)); // the library aborts if asked naively
-    QVERIFY(!authorizedFolderInPropertyList(withNul));
-    QVERIFY(!authorizedFolderInPropertyList(propertyList({"--allow-root", "/tmp"}, PlistFormat::xml).replace("<string>/tmp</string>", "<true/>")));
-    QByteArray huge = propertyList({"--allow-root", home->path()}, PlistFormat::xml);
-    writeFile(home->filePath(AgentContract::launchAgentPropertyListPath), huge.replace("</plist>", QByteArray(maxLaunchAgentPropertyListSize, ' ') + "</plist>"));
-    QVERIFY(!existingAuthorizedFolder());
 }
 
 void HaldenTest::bundleIsWhereTheProgramWasStartedFrom()
