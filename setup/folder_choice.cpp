@@ -17,7 +17,6 @@ void keepNoToolkitSettings()
 {
     const QString nowhere = QStringLiteral("/dev/null/no-settings");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
 }
 
 } // namespace

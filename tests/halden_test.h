@@ -7,6 +7,8 @@
 // the subsystem they test (test_*.cpp); ctest runs them by label.
 
 #include "agent/agent_contract.h"
+#include "app/globals.h"
+#include "install/setup_texts.h"
 #include "install/installation_discovery.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"

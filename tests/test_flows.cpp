@@ -4,16 +4,11 @@
 // and what the window shows afterwards.
 #include "halden_test.h"
 
-#include "app/globals.h"
-#include "install/setup_texts.h"
 #include "platform/privileged_shell.h"
 #include "setup/window_texts.h"
 #include "uninstall/uninstall_dialogs.h"
 
-#include <QCheckBox>
 #include <QDesktopServices>
-#include <QFileDialog>
-#include <QMessageBox>
 
 namespace {
 
@@ -46,7 +41,7 @@ const QString doneOk = QStringLiteral("echo '{\"step\":\"done\",\"status\":\"ok\
 static void scenarioColumns()
 {
     QTest::addColumn<QString>("agent"); // the stand-in agent's script; "-" for no agent
-    QTest::addColumn<QString>("given"); // of: registered, folder, repair, pending, open, running, elsewhere, undeletable, approval=CODE
+    QTest::addColumn<QString>("given"); // of: registered, lost, folder, repair, pending, open, running, elsewhere, undeletable, approval=CODE
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("after"); // buttons (set-up, repair, choose, open, uninstall, close) | status | log
     QTest::addColumn<QString>("calls"); // the agent's arguments and the approval prompts, in order; "~" the home
@@ -88,6 +83,8 @@ void HaldenTest::scenario()
     platform::setPrivilegeHelperForTesting(home->filePath("helper")); // never the real administrator script
     answer = action;
     start();
+    if (given.contains("lost")) // the agent binary is gone since start-up
+        QFile::remove(install->agentPath);
     QProcess running;
     if (!action.startsWith("start")) {
         c->folder = given.contains("folder") ? std::optional(project) : std::nullopt;
@@ -135,7 +132,7 @@ void HaldenTest::windowStates_data()
     QTest::newRow("idle, removal pending") << "" << "folder repair pending" << "idle" << "----EC | before | old/" << "";
     QTest::newRow("ready") << "" << "folder repair" << "ready" << "EEE-EC | ready | old/" << "";
     QTest::newRow("ready, no folder") << "" << "repair" << "ready" << "--E-EC | required | old/" << "";
-    QTest::newRow("ready, agent missing") << "-" << "folder" << "ready" << "--E--C | before | old/" << "";
+    QTest::newRow("ready, agent lost") << "" << "folder lost" << "idle ready" << "--E-EC | before | old/" << "";
     QTest::newRow("ready while an agent runs") << "" << "folder repair running" << "ready" << "--E-EC | before | old/" << "";
     QTest::newRow("ready, removal pending") << "" << "folder repair pending" << "ready" << "--E-EC | before | old/" << "";
 }
@@ -153,6 +150,7 @@ void HaldenTest::setupFlows_data()
     QTest::newRow("repair, no folder") << "" << "repair" << "repair" << "--E-EC | before | old/" << "";
     QTest::newRow("set-up, no agent") << "-" << "folder" << "setup" << "--E--C | before | old/" << "";
     QTest::newRow("repair, no agent") << "-" << "folder repair" << "repair" << "--E--C | before | old/" << "";
+    QTest::newRow("set-up while an agent runs") << "" << "folder repair open running" << "setup" << "---EEC | setting up | " << "";
     QTest::newRow("open, no VS Code") << "" << "folder" << "open" << "--E-EC | red: not found | old/" << "";
     QTest::newRow("open, no folder") << "" << "" << "open" << "--E-EC | red: not found | old/" << "";
 }
