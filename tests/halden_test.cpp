@@ -125,8 +125,7 @@ void HaldenTest::cleanup()
 void HaldenTest::showAsTheProgramDoes()
 {
     QFile::copy(HALDEN_RESOURCES_DIR "/HaldenInstaller.png", install->bundle + "/HaldenInstaller.png");
-    start();
-    c->window->setMenuBar(makeSetupMenu());
+    start().window->setMenuBar(makeSetupMenu());
     c->window->show();
     QVERIFY(QTest::qWaitForWindowActive(c->window));
 }

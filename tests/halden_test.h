@@ -54,7 +54,6 @@ private slots:
     void privilegedOutcomes();
     void administratorCommandOnAScratchRoot();
     // runner, protocol (test_agent.cpp)
-    void lineAssembly();
     void runs();
     void oneRunAtATimeCompletingOnceAndLast();
     void lines();

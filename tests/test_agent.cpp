@@ -20,22 +20,6 @@ QString letters(int count, int from = 0) // clusters that all differ, so a cut i
 
 } // namespace
 
-void HaldenTest::lineAssembly()
-{
-    const QByteArray limit(LineAssembler::maxLineBytes, 'x');
-    const QList<std::pair<QByteArrayList, QStringList>> rows{ // chunks; the lines they make, then what finish() gives
-        {{"a\r\nb\r\n\nc"}, {"a\r", "b\r", "", "c"}}, // a carriage return stays
-        {{limit, "y", "\nnext\n", limit + "z"}, {"next", "-"}},
-        {{limit, "\n\xE2\x9C", "\x93\n\xFF\n"}, {QString(limit), "✓", "-"}}}; // at the limit; split and invalid characters
-    for (const auto& [chunks, lines] : rows) {
-        LineAssembler assembler;
-        QStringList seen;
-        for (const QByteArray& chunk : chunks)
-            seen << assembler.feed(chunk);
-        QCOMPARE(seen << assembler.finish().value_or("-"), lines);
-    }
-}
-
 // Runs a shell script as the agent ("missing": none at all) on a fresh controller:
 // success, the flags childSucceeded, extensionInstalled and repairAvailable
 // (and "busy" if the run did not leave the busy state), then the log.
@@ -86,6 +70,19 @@ void HaldenTest::runs()
     for (const auto& [body, args, outcome] : rows)
         QCOMPARE(runOf(body, args), outcome);
     qunsetenv("HALDEN_SECRET");
+    // Output read in chunks of any size becomes lines; a carriage return stays.
+    const QByteArray limit(LineAssembler::maxLineBytes, 'x');
+    const QList<std::pair<QByteArrayList, QStringList>> chunked{ // chunks; the lines they make, then what finish() gives
+        {{"a\r\nb\r\n\nc"}, {"a\r", "b\r", "", "c"}}, // a carriage return stays
+        {{limit, "y", "\nnext\n", limit + "z"}, {"next", "-"}},
+        {{limit, "\n\xE2\x9C", "\x93\n\xFF\n"}, {QString(limit), "✓", "-"}}}; // at the limit; split and invalid characters
+    for (const auto& [chunks, lines] : chunked) {
+        LineAssembler assembler;
+        QStringList made;
+        for (const QByteArray& chunk : chunks)
+            made << assembler.feed(chunk);
+        QCOMPARE(made << assembler.finish().value_or("-"), lines);
+    }
 }
 
 // Each line as the agent prints it, with its line feed.

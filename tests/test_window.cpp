@@ -19,6 +19,8 @@ void HaldenTest::nothingClipsAndAScreenReaderSeesAll()
         QWidget* page = c->window->centralWidget();
         const auto clipped = [&] { // what lies outside the page's margins or has less room than it asks for
             QStringList found{QString::number(points) + " pt"};
+            if (page->childrenRect().topLeft() != QPoint(20, 20)) // the margins kept
+                found << "margins";
             if (page->y() < c->window->menuBar()->height() || page->geometry().bottom() >= c->window->height() || page->width() < 620 || page->height() < 580)
                 found << "page";
             for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -50,13 +52,12 @@ void HaldenTest::nothingClipsAndAScreenReaderSeesAll()
     QCOMPARE(focusable, visual); // the tab chain follows what is seen
     QCOMPARE(focusable.size(), 10); // the introduction, two links, five buttons, the status line and the log
     for (QWidget* w : QWidgetList{c->log, c->headerImage, c->helpLinkButton, c->supportLinkButton, c->folderLabel})
-        QVERIFY(!text(w, QAccessible::Description).isEmpty());
+        QVERIFY(!text(w, QAccessible::Name).isEmpty() && !text(w, QAccessible::Description).isEmpty());
     static QObjectList changed;
     QAccessible::installUpdateHandler([](QAccessibleEvent* e) { changed << (e->type() == QAccessible::NameChanged ? e->object() : nullptr); });
     c->setStatus(SetupTexts::setupRunning, false);
     QAccessible::installUpdateHandler(nullptr);
-    QVERIFY(changed.contains(c->statusLabel)); // announced
-    QCOMPARE(text(c->statusLabel, QAccessible::Name), SetupTexts::setupRunning);
+    QVERIFY(changed.contains(c->statusLabel) && text(c->statusLabel, QAccessible::Name) == SetupTexts::setupRunning); // announced
 }
 
 void HaldenTest::logStatusLineAndHeader()
