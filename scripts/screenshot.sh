@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Takes pictures of the window under Xvfb into docs/: at first start, after a
-# successful set-up with the development agent, the same in a dark palette, and
-# the uninstall confirmation.
+# Takes pictures of the window under Xvfb into docs/, as the program shows it
+# with the desktop font at 9 and 11 points: at first start and after a
+# successful set-up with the development agent, in a light and a dark palette;
+# and the uninstall confirmation.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -12,11 +13,15 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 mkdir -p "$home/Projects/shop-app" "$home/.vscode/extensions/tervan.halden-0.9.0"
 shoot() { HOME="$home" xvfb-run -a -s "-screen 0 1280x900x24" build/halden-screenshot --bundle "$bundle" "$@"; }
-shoot --output docs/window-start.png
-shoot --output docs/window-start-dark.png --dark
-shoot --output docs/window-after-setup.png --set-up "$home/Projects/shop-app"
-rm -rf "$home/Library"
-shoot --output docs/window-after-setup-dark.png --dark --set-up "$home/Projects/shop-app"
+for points in 9 11; do
+  for look in light dark; do
+    flags=(--points "$points")
+    [[ $look == dark ]] && flags+=(--dark)
+    rm -rf "$home/Library"
+    shoot "${flags[@]}" --output "docs/window-start-${points}pt-$look.png"
+    shoot "${flags[@]}" --output "docs/window-after-setup-${points}pt-$look.png" --set-up "$home/Projects/shop-app"
+  done
+done
 # The uninstall confirmation, from a per-user install folder.
 mkdir -p "$home/Applications"
 cp -r "build/stage/Tervan Halden Beta" "$home/Applications/"

@@ -128,13 +128,13 @@ void SetupController::buildLayout()
     title->setFont(titleFont);
     auto* header = new QHBoxLayout;
     header->setSpacing(headerSpacing);
+    headerImage = makeHeaderImage(window->devicePixelRatio());
     if (headerImage)
         header->addWidget(headerImage, 0, Qt::AlignVCenter);
     header->addWidget(title, 0, Qt::AlignVCenter);
     header->addStretch(1);
     layout->addLayout(header);
 
-    headerImage = makeHeaderImage(window->devicePixelRatio());
     auto* introduction = new WrappingLabel(WindowTexts::introduction, textWidth);
     layout->addWidget(introduction);
 

@@ -68,8 +68,9 @@ void HaldenTest::logStatusLineAndHeader()
         image.fill(Qt::red);
         image.save(install->bundle + "/HaldenInstaller.png");
         start(); // the header image fits its square, whatever size it was drawn at
-        QCOMPARE(c->headerImage ? c->headerImage->pixmap().deviceIndependentSize().toSize() : QSize(), shown);
+        QCOMPARE(c->headerImage && c->headerImage->window() == c->window ? c->headerImage->pixmap().deviceIndependentSize().toSize() : QSize(), shown);
     }
+    runOf("echo '{\"step\":\"a\",\"status\":\"ok\"}'"); // the log as a run leaves it
     c->window->show();
     for (int i = 0; i < 200; ++i)
         c->append(QString::number(i));

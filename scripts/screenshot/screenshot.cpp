@@ -1,7 +1,7 @@
 // Takes a picture of the setup window as a user sees it, for the README and
 // for looking at the layout in a light and a dark palette.
 //
-//   halden-screenshot --bundle BUNDLE --output FILE.png [--dark] [--set-up FOLDER]
+//   halden-screenshot --bundle BUNDLE --output FILE.png [--dark] [--points N] [--set-up FOLDER]
 
 #include "app/globals.h"
 #include "app/main_menu.h"
@@ -50,6 +50,7 @@ int main(int argc, char** argv)
     parser.addOptions({{"bundle", "The staged application bundle.", "path"},
                        {"output", "Where to write the PNG.", "file"},
                        {"dark", "Use a dark palette."},
+                       {"points", "The desktop font size in points.", "size"},
                        {"set-up", "Choose this project folder and set up the agent first.", "folder"},
                        {"uninstall-alert", "Take the uninstall confirmation instead of the window."}});
     parser.process(application);
@@ -60,11 +61,17 @@ int main(int argc, char** argv)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     if (parser.isSet("dark"))
         QApplication::setPalette(darkPalette());
+    if (parser.isSet("points")) {
+        QFont font = QApplication::font();
+        font.setPointSize(parser.value("points").toInt());
+        QApplication::setFont(font);
+    }
     if (parser.isSet("bundle"))
         platform::setBundlePathForTesting(parser.value("bundle"));
 
     controller = new SetupController;
     controller->window->setMenuBar(makeSetupMenu());
+    controller->window->centerOnScreen();
     controller->window->show();
 
     const QString output = parser.value("output");
