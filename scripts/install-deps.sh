@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config
-  qt6-base-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
+  qt6-base-dev qt6-base-private-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
   xvfb xauth fonts-dejavu-core fonts-noto-mono
 )
 if [[ "${1:-}" == "--fuzz" ]]; then
