@@ -43,6 +43,7 @@ void SetupWindow::setCloseEnabled(bool enabled)
 void SetupWindow::centerOnScreen()
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        layout()->invalidate(); // the menu bar may just have come in
         layout()->activate();
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

@@ -101,7 +101,9 @@ void HaldenTest::init()
             seen << confirmation->findChild<QLabel*>("message")->text() + (confirmation->removeHistory->isEnabled() ? "" : " (no history)");
             confirmation->removeCredentials->setChecked(answer.contains("credentials"));
             confirmation->removeHistory->setChecked(answer.contains("history"));
-            answer.contains("cancel") ? confirmation->reject() : confirmation->accept();
+            for (QPushButton* button : confirmation->findChildren<QPushButton*>()) // "Uninstall" first and the default, then "Cancel"
+                if (button->text() == (answer.contains("cancel") ? "Cancel" : "Uninstall") && button->isDefault() != answer.contains("cancel"))
+                    button->click();
         } else if (auto* notice = qobject_cast<QMessageBox*>(modal)) {
             seen << notice->text();
             notice->buttons().first()->click();
@@ -126,6 +128,7 @@ void HaldenTest::showAsTheProgramDoes()
 {
     QFile::copy(HALDEN_RESOURCES_DIR "/HaldenInstaller.png", install->bundle + "/HaldenInstaller.png");
     start().window->setMenuBar(makeSetupMenu());
+    c->window->centerOnScreen();
     c->window->show();
     QVERIFY(QTest::qWaitForWindowActive(c->window));
 }

@@ -21,6 +21,9 @@ void HaldenTest::nothingClipsAndAScreenReaderSeesAll()
             QStringList found{QString::number(points) + " pt"};
             if (page->childrenRect().topLeft() != QPoint(20, 20)) // the margins kept
                 found << "margins";
+            const QString status = c->statusLabel->text(); // all of it shown, wrapped, as plain text
+            if (c->statusLabel->fontMetrics().boundingRect(QRect(0, 0, 520, 10000), Qt::TextWordWrap, status).height() > c->statusLabel->height())
+                found << "status";
             if (page->y() < c->window->menuBar()->height() || page->geometry().bottom() >= c->window->height() || page->width() < 620 || page->height() < 580)
                 found << "page";
             for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -31,7 +34,8 @@ void HaldenTest::nothingClipsAndAScreenReaderSeesAll()
             }
             return found;
         };
-        for (const QString& status : {setupCompletionMessage(true), SetupTexts::setupFailedStart + supportAddress + "."}) {
+        QVERIFY(points > 9 || (c->window->frameGeometry().center() - c->window->screen()->availableGeometry().center()).manhattanLength() <= 8); // centred
+        for (const QString& status : {setupCompletionMessage(true), SetupTexts::setupFailedStart + supportAddress + ".", QString("<br>").repeated(9)}) {
             c->setStatus(status, true);
             QTRY_COMPARE(clipped(), QStringList{QString::number(points) + " pt"});
             QVERIFY(points > 9 || page->size() == QSize(620, 580)); // larger fonts may need more room, depending on the desktop's font
