@@ -8,15 +8,6 @@
 namespace {
 
 const QString done = QStringLiteral(R"({"step":"done","status":"ok"})");
-const QString family = QStringLiteral("👨‍👩‍👧‍👦"); // one cluster of seven code points
-
-QString letters(int count, int from = 0) // clusters that all differ, so a cut in the wrong place shows
-{
-    QString text;
-    for (int i = from; i < from + count; ++i)
-        text += QChar(0x4E00 + i);
-    return text;
-}
 
 } // namespace
 
@@ -105,10 +96,15 @@ void HaldenTest::lines()
         {R"({"step":"done","status":"ok","extensionInstalled":"true"})", "ok S-- | ✓ done: /"},
         {R"({"step":"done","status":"ok","extensionInstalled":true})", "ok SE- | ✓ done: /"},
         {R"({"step":"done","status":"ok","extensionInstalled":true})" "\n" + done, "ok S-- | ✓ done: /✓ done: /"}}; // a later "done" decides again
-    const QString flag = QStringLiteral("🇳🇴"), accented = QStringLiteral("e\u0301");
-    for (const auto& [message, shown] : {std::pair{letters(1000), letters(400)}, {letters(400), letters(400)}, {family.repeated(500), family.repeated(400)},
+    // Messages are cut at 400 user-perceived characters: of letters that all differ, of a family of seven code points,
+    // of flags of two, of letters with a combining accent.
+    const QString family = QStringLiteral("👨‍👩‍👧‍👦"), flag = QStringLiteral("🇳🇴"), accented = QStringLiteral("e\u0301");
+    QString letters;
+    for (int i = 0; i < 1000; ++i)
+        letters += QChar(0x4E00 + i);
+    for (const auto& [message, shown] : {std::pair{letters, letters.left(400)}, {letters.left(400), letters.left(400)}, {family.repeated(500), family.repeated(400)},
                                          {flag.repeated(401), flag.repeated(400)}, {accented.repeated(450), accented.repeated(400)},
-                                         {letters(399) + family + "x", letters(399) + family}})
+                                         {letters.left(399) + family + "x", letters.left(399) + family}})
         rows << std::pair{"{\"step\":\"s\",\"status\":\"ok\",\"message\":\"" + message + "\"}", "failed --- | ✓ s: " + shown + "/"};
     for (const auto& [line, outcome] : rows)
         QCOMPARE(runOf("cat <<'EOF'\n" + line + "\nEOF"), outcome);

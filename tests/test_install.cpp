@@ -156,9 +156,8 @@ void HaldenTest::privilegedOutcomes()
         qputenv("PATH", path);
         QCOMPARE(result + " " + recordedLines(home->filePath("out")).join(' ').trimmed(), outcome);
     }
-    const ProgramRemovalError cancelled(ProgramRemovalError::cancelled); // hashed by case; no parts beyond the sentence
+    const ProgramRemovalError cancelled(ProgramRemovalError::cancelled); // hashed by case
     QCOMPARE(QSet({cancelled, ProgramRemovalError(ProgramRemovalError::incomplete), cancelled}).size(), 2);
-    QVERIFY(!cancelled.failureReason() && !cancelled.recoverySuggestion() && !cancelled.helpAnchor());
 }
 
 void HaldenTest::administratorCommandOnAScratchRoot()
