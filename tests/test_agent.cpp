@@ -1,6 +1,7 @@
 // The agent process runner and the output line protocol.
 #include "halden_test.h"
 
+#include "agent/error_output.h"
 #include "agent/line_assembler.h"
 #include "platform/user_account.h"
 
@@ -13,7 +14,8 @@ const QString done = QStringLiteral(R"({"step":"done","status":"ok"})");
 
 // Runs a shell script as the agent ("missing": none at all) on a fresh controller:
 // success, the flags childSucceeded, extensionInstalled and repairAvailable
-// (and "busy" if the run did not leave the busy state), then the log.
+// ("busy" if the run did not leave the busy state, "kept" if its process was
+// not dropped), then the log.
 QString HaldenTest::runOf(const QString& body, const QStringList& args)
 {
     const QString agent = home->filePath("agent");
@@ -25,7 +27,7 @@ QString HaldenTest::runOf(const QString& body, const QStringList& args)
     waitForRunEnd(*c);
     QTest::qWait(20); // whatever would come after the end shows up now
     const QString flags = QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-") + (c->repairAvailable ? "R" : "-")
-        + (c->window->isCloseEnabled() ? "" : " busy");
+        + (c->window->isCloseEnabled() ? "" : " busy") + (c->findChildren<QProcess*>().isEmpty() ? "" : " kept"); // the run's process dropped
     return completions.join(" and ") + " " + flags + " | " + c->log->toPlainText().replace('\n', '/');
 }
 
@@ -61,6 +63,10 @@ void HaldenTest::runs()
     for (const auto& [body, args, outcome] : rows)
         QCOMPARE(runOf(body, args), outcome);
     qunsetenv("HALDEN_SECRET");
+    ErrorOutput errors; // the error output keeps a character split over reads whole
+    for (const QByteArray& chunk : {QByteArray("caf\xC3"), QByteArray("\xA9 \xF0\x9F"), QByteArray("\x98\x80 \xFF! \xE2\x9C")})
+        errors.feed(chunk);
+    QCOMPARE(errors.finish(), QStringLiteral("café 😀 \uFFFD! \uFFFD"));
     // Output read in chunks of any size becomes lines; a carriage return stays.
     const QByteArray limit(LineAssembler::maxLineBytes, 'x');
     const QList<std::pair<QByteArrayList, QStringList>> chunked{ // chunks; the lines they make, then what finish() gives
