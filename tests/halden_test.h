@@ -80,7 +80,7 @@ private:
     void fileSystem(); // a row of discovery or removal
     void scenario(); // a row of the window's, set-up's or uninstall's flows
     QString runOf(const QString& body, const QStringList& args = {"--setup"});
-    QString shown() const; // buttons | status | log, status lines by their short name
+    QString shown() const; // buttons | status | log
 
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<StagedInstall> install;

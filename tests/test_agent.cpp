@@ -48,7 +48,7 @@ void HaldenTest::runs()
         {"printf '" + done + "'", setup, "ok S-- | ✓ done: /"}, // no line feed at the end
         {R"(printf 'Hi\r\n{"step":"\377","status":"ok"}\r\n)" + done + R"(\r\n')", setup, "ok S-- | ✓ done: /"}, // plain text, invalid UTF-8
         {"echo '{\"step\":\"register\",\"status\":\"ok\"}'", setup, "failed --R | ✓ register: /"},
-        {R"(printf '{"step":"\302\242\364\217\277\277","status":"ok"}\n{"step":"\301\277\364\220\200\200","status":"ok"}\n')", setup, // UTF-8's edges
+        {R"(printf '{"step":"\302\242\364\217\277\277","status":"ok"}\n{"step":"\301\277\364\220\200\200","status":"ok"}\n{"step":"\342\234A","status":"ok"}\n')", setup, // UTF-8's edges
          "failed --- | ✓ ¢\U0010FFFF: /"},
         {"echo '" + done + "'; exit 1", setup, "failed S-- | ✓ done: /"},
         {"echo '" + done + "'; echo bye >&2; kill -9 $$", setup, "failed S-- | ✓ done: /error: bye//"},
