@@ -98,7 +98,8 @@ void HaldenTest::init()
             panel->setDirectory(answer);
             QMetaObject::invokeMethod(panel, answer == "cancel" ? "reject" : "accept");
         } else if (auto* confirmation = qobject_cast<UninstallConfirmation*>(modal)) {
-            seen << confirmation->findChild<QLabel*>("message")->text() + (confirmation->removeHistory->isEnabled() ? "" : " (no history)");
+            const bool whole = confirmation->findChild<QLabel*>("informativeText")->isVisibleTo(confirmation) && confirmation->removeHistory->isVisibleTo(confirmation);
+            seen << confirmation->findChild<QLabel*>("message")->text() + (confirmation->removeHistory->isEnabled() ? "" : " (no history)") + (whole ? "" : " (cut)");
             confirmation->removeCredentials->setChecked(answer.contains("credentials"));
             confirmation->removeHistory->setChecked(answer.contains("history"));
             for (QPushButton* button : confirmation->findChildren<QPushButton*>()) // "Uninstall" first and the default, then "Cancel"
