@@ -8,8 +8,8 @@
 
 #include "agent/agent_contract.h"
 #include "app/globals.h"
-#include "install/setup_texts.h"
 #include "install/installation_discovery.h"
+#include "install/setup_texts.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 
