@@ -219,7 +219,7 @@ void HaldenTest::journey()
         answer = choice, c->chooseButton->click();
     c->setupButton->click();
     QVERIFY(waitForRunEnd(*c));
-    QCOMPARE(shown(), "EEEEEC | confirmed | " + c->log->toPlainText().replace('\n', '/'));
+    QCOMPARE(shown() + " | " + c->folderLabel->text(), "EEEEEC | confirmed | " + c->log->toPlainText().replace('\n', '/') + " | " + project);
     writeFile(project + "/.halden/history.json", "[]");
     answer = "credentials history";
     QTimer::singleShot(0, c->uninstallButton, &QPushButton::click);
