@@ -12,17 +12,17 @@ QString agentPath(const QString& path)
 
 QStringList setupArguments(const QString& projectFolder, const QString& installDir)
 {
-    return {setupSwitch, allowRootSwitch, agentPath(projectFolder), installDirSwitch, agentPath(installDir)};
+    return { setupSwitch, allowRootSwitch, agentPath(projectFolder), installDirSwitch, agentPath(installDir) };
 }
 
 QStringList repairArguments(const QString& projectFolder, const QString& installDir)
 {
-    return {repairSwitch, allowRootSwitch, agentPath(projectFolder), installDirSwitch, agentPath(installDir)};
+    return { repairSwitch, allowRootSwitch, agentPath(projectFolder), installDirSwitch, agentPath(installDir) };
 }
 
 QStringList uninstallArguments(bool removeCredentials, const std::optional<QString>& removeHistoryIn)
 {
-    QStringList arguments{uninstallSwitch};
+    QStringList arguments { uninstallSwitch };
     if (removeCredentials)
         arguments << removeCredentialsSwitch;
     if (removeHistoryIn)

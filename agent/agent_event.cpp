@@ -32,7 +32,7 @@ std::optional<AgentEvent> parseAgentEvent(const QString& line)
     if (!step || !status)
         return std::nullopt;
     const auto extension = parsed.find(AgentContract::extensionInstalledKey);
-    return AgentEvent{
+    return AgentEvent {
         std::move(*step),
         std::move(*status),
         stringMember(parsed, AgentContract::messageKey).value_or(QString()),

@@ -7,8 +7,8 @@
 struct AgentEvent {
     QString step;
     QString status;
-    QString message;          // empty when missing or not a string
-    bool extensionInstalled;  // the member is the JSON value true
+    QString message; // empty when missing or not a string
+    bool extensionInstalled; // the member is the JSON value true
 };
 
 // Strict JSON (RFC 8259): the line must be one object, nothing after it but

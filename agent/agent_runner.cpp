@@ -39,9 +39,9 @@ void SetupController::run(const QString& bin, const QStringList& args, RunComple
     run->completion = std::move(completion);
 
     connect(process, &QProcess::readyReadStandardOutput, this,
-            [this, process, run] { consumeBatch(run->output.feed(process->readAllStandardOutput())); });
+        [this, process, run] { consumeBatch(run->output.feed(process->readAllStandardOutput())); });
     connect(process, &QProcess::readyReadStandardError, this,
-            [process, run] { run->errors.feed(process->readAllStandardError()); });
+        [process, run] { run->errors.feed(process->readAllStandardError()); });
     // Emitted when the child exits, even while a grandchild still holds its
     // pipes; what was readable by then has been delivered already.
     connect(process, &QProcess::finished, this, [this, process, run] { finishAgentRun(process, run); });
@@ -67,7 +67,7 @@ void SetupController::finishAgentRun(QProcess* process, const std::shared_ptr<Ag
     process->disconnect(this);
 
     if (const std::optional<QString> last = run->output.finish())
-        consumeBatch({*last});
+        consumeBatch({ *last });
     const bool exitedCleanly = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
     if (!exitedCleanly) {
         const QString errorText = run->errors.finish();

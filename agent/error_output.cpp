@@ -9,9 +9,12 @@ constexpr qsizetype tailShown = 400;
 
 int sequenceLength(unsigned char lead)
 {
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
     return 1; // ASCII, or a byte that cannot start a sequence
 }
 
@@ -54,7 +57,4 @@ QString ErrorOutput::finish()
     return text;
 }
 
-QString errorTail(const QString& errorText)
-{
-    return firstClusters(lastClusters(errorText, tailWindow), tailShown);
-}
+QString errorTail(const QString& errorText) { return firstClusters(lastClusters(errorText, tailWindow), tailShown); }

@@ -16,7 +16,8 @@ icu::BreakIterator* characterIterator()
 {
     static const std::unique_ptr<icu::BreakIterator> iterator = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> made(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        std::unique_ptr<icu::BreakIterator> made(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
         return U_SUCCESS(status) ? std::move(made) : nullptr;
     }();
     return iterator.get();

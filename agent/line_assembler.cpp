@@ -66,12 +66,16 @@ bool isValidUtf8(QByteArrayView bytes)
             length = 2;
         } else if (lead >= 0xE0 && lead <= 0xEF) {
             length = 3;
-            if (lead == 0xE0) low = 0xA0;          // overlong
-            if (lead == 0xED) high = 0x9F;         // surrogates
+            if (lead == 0xE0)
+                low = 0xA0; // overlong
+            if (lead == 0xED)
+                high = 0x9F; // surrogates
         } else if (lead >= 0xF0 && lead <= 0xF4) {
             length = 4;
-            if (lead == 0xF0) low = 0x90;          // overlong
-            if (lead == 0xF4) high = 0x8F;         // past U+10FFFF
+            if (lead == 0xF0)
+                low = 0x90; // overlong
+            if (lead == 0xF4)
+                high = 0x8F; // past U+10FFFF
         } else {
             return false;
         }

@@ -11,7 +11,4 @@ const QString supportAddress = QStringLiteral("halden-support@tervan.example");
 QApplication* app = nullptr;
 SetupController* controller = nullptr;
 
-void endProgram()
-{
-    QCoreApplication::exit(0);
-}
+void endProgram() { QCoreApplication::exit(0); }

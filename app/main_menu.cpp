@@ -5,8 +5,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QLabel>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 

@@ -32,9 +32,12 @@ int main(int argc, char** argv)
         if (!file.open(QIODevice::WriteOnly))
             return 1;
         for (int i = 0; i < lines; ++i)
-            file.write(QStringLiteral(R"({"step":"scan","status":"ok","message":"checked src/mod_%1/file.ts"})" "\n")
-                           .arg(i, 6, 10, QChar(u'0')).toUtf8());
-        file.write(R"({"step":"done","status":"ok"})" "\n");
+            file.write(QStringLiteral(R"({"step":"scan","status":"ok","message":"checked src/mod_%1/file.ts"})"
+                                      "\n")
+                           .arg(i, 6, 10, QChar(u'0'))
+                           .toUtf8());
+        file.write(R"({"step":"done","status":"ok"})"
+                   "\n");
     }
     const QString agent = scratch.filePath("agent.sh");
     {
@@ -52,9 +55,7 @@ int main(int argc, char** argv)
     QElapsedTimer pulse;
     qint64 longestStall = 0;
     QTimer heartbeat;
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        longestStall = std::max(longestStall, pulse.restart());
-    });
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { longestStall = std::max(longestStall, pulse.restart()); });
 
     QElapsedTimer clock;
     bool succeeded = false;
@@ -62,7 +63,7 @@ int main(int argc, char** argv)
         pulse.start();
         heartbeat.start(2);
         clock.start();
-        controller.run(agent, {"--setup"}, [&](bool ok) {
+        controller.run(agent, { "--setup" }, [&](bool ok) {
             succeeded = ok;
             heartbeat.stop();
             QCoreApplication::exit(0);
@@ -86,7 +87,7 @@ int main(int argc, char** argv)
     const double once = clock.nsecsElapsed() / 1e9;
 
     std::printf("lines: %d (%lld characters of log, run %s)\n", lines + 1, static_cast<long long>(finalText.size()),
-                succeeded ? "succeeded" : "FAILED");
+        succeeded ? "succeeded" : "FAILED");
     std::printf("streamed through run() and consume(): %.3f s\n", streamed);
     std::printf("one setPlainText(): %.3f s\n", once);
     std::printf("ratio: %.2f\n", streamed / once);

@@ -28,12 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     LineAssembler lines;
     ErrorOutput errors;
     for (qsizetype at = 0; at < output.size(); at += static_cast<qsizetype>(readSize)) {
-        const QByteArrayView read = output.sliced(at, std::min<qsizetype>(static_cast<qsizetype>(readSize), output.size() - at));
+        const QByteArrayView read
+            = output.sliced(at, std::min<qsizetype>(static_cast<qsizetype>(readSize), output.size() - at));
         consumeAll(lines.feed(read));
         errors.feed(read);
     }
     if (const std::optional<QString> last = lines.finish())
-        consumeAll({*last});
+        consumeAll({ *last });
     (void)errorTail(errors.finish());
     return 0;
 }

@@ -20,7 +20,7 @@ void SetupController::setUpAgent()
         return;
     }
     startSetupOrRepair(*agent, AgentContract::setupArguments(*folder, *install), SetupTexts::setupRunning,
-                       SetupTexts::setupFailedStart);
+        SetupTexts::setupFailedStart);
 }
 
 void SetupController::repair()
@@ -30,11 +30,11 @@ void SetupController::repair()
     if (!agent || !folder)
         return;
     startSetupOrRepair(*agent, AgentContract::repairArguments(*folder, *install), SetupTexts::repairRunning,
-                       SetupTexts::repairFailedStart);
+        SetupTexts::repairFailedStart);
 }
 
-void SetupController::startSetupOrRepair(const QString& agent, const QStringList& arguments, const QString& runningLine,
-                                         const QString& failureLineStart)
+void SetupController::startSetupOrRepair(
+    const QString& agent, const QStringList& arguments, const QString& runningLine, const QString& failureLineStart)
 {
     setupButton->setEnabled(false);
     repairButton->setEnabled(false);

@@ -7,7 +7,8 @@ const QString vscodeReloadInstruction = QStringLiteral(
 QString setupCompletionMessage(bool extensionInstalled)
 {
     if (extensionInstalled)
-        return QStringLiteral("Halden is running and the extension installation is confirmed. ") + vscodeReloadInstruction;
+        return QStringLiteral("Halden is running and the extension installation is confirmed. ")
+            + vscodeReloadInstruction;
     return QStringLiteral(
         "Halden is running, but the VS Code extension installation was not confirmed. Use Repair Agent to retry "
         "extension setup before scanning.");

@@ -18,13 +18,12 @@ inline const QString repairRunning = QStringLiteral("Repairing and starting the 
 // Both failure lines end with the support address and a full stop.
 inline const QString setupFailedStart = QStringLiteral(
     "Agent set-up did not complete. Fix the problem shown below and press Set Up Agent again, or email ");
-inline const QString repairFailedStart = QStringLiteral(
-    "Agent repair did not complete. See the error below or email ");
+inline const QString repairFailedStart = QStringLiteral("Agent repair did not complete. See the error below or email ");
 
-inline const QString vscodeNotFound = QStringLiteral(
-    "Visual Studio Code was not found. Open it and select the authorized project folder.");
-inline const QString vscodeCouldNotOpen = QStringLiteral(
-    "Could not open VS Code. Open it and select the authorized project folder.");
+inline const QString vscodeNotFound
+    = QStringLiteral("Visual Studio Code was not found. Open it and select the authorized project folder.");
+inline const QString vscodeCouldNotOpen
+    = QStringLiteral("Could not open VS Code. Open it and select the authorized project folder.");
 
 inline const QString vscodeBundleIdentifier = QStringLiteral("com.microsoft.VSCode");
 inline const QString supportMailSubject = QStringLiteral("?subject=Tervan%20Halden%20Beta%20setup");

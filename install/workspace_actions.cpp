@@ -10,12 +10,13 @@
 void SetupController::openProject()
 {
     platform::ApplicationLauncher& launcher = platform::applicationLauncher();
-    const std::optional<QString> vscode = folder ? launcher.applicationFor(SetupTexts::vscodeBundleIdentifier) : std::nullopt;
+    const std::optional<QString> vscode
+        = folder ? launcher.applicationFor(SetupTexts::vscodeBundleIdentifier) : std::nullopt;
     if (!vscode) {
         setStatus(SetupTexts::vscodeNotFound, true);
         return;
     }
-    launcher.launch(*vscode, {*folder}, [this](std::optional<QString> error) {
+    launcher.launch(*vscode, { *folder }, [this](std::optional<QString> error) {
         if (error)
             setStatus(SetupTexts::vscodeCouldNotOpen, true);
         else
@@ -23,10 +24,7 @@ void SetupController::openProject()
     });
 }
 
-void SetupController::openHelp()
-{
-    QDesktopServices::openUrl(helpURL);
-}
+void SetupController::openHelp() { QDesktopServices::openUrl(helpURL); }
 
 void SetupController::openSupport()
 {

@@ -16,10 +16,7 @@ namespace {
 
 const QString failed = QStringLiteral("error");
 
-QString registrationPath()
-{
-    return QDir::homePath() + u'/' + launchAgentPropertyListPath;
-}
+QString registrationPath() { return QDir::homePath() + u'/' + launchAgentPropertyListPath; }
 
 // The registration the service manager would start the agent from.
 bool writeRegistration(const QString& projectFolder, QString& problem)
@@ -27,7 +24,7 @@ bool writeRegistration(const QString& projectFolder, QString& problem)
     plist_t root = plist_new_dict();
     plist_dict_set_item(root, "Label", plist_new_string(launchAgentLabel.toUtf8().constData()));
     plist_t arguments = plist_new_array();
-    for (const QString& argument : {QCoreApplication::applicationFilePath(), allowRootSwitch, projectFolder})
+    for (const QString& argument : { QCoreApplication::applicationFilePath(), allowRootSwitch, projectFolder })
         plist_array_append_item(arguments, plist_new_string(argument.toUtf8().constData()));
     plist_dict_set_item(root, programArgumentsKey, arguments);
     plist_dict_set_item(root, "RunAtLoad", plist_new_bool(1));
@@ -55,7 +52,8 @@ bool writeRegistration(const QString& projectFolder, QString& problem)
 std::optional<QString> installedExtension()
 {
     const QDir extensions(QDir::homePath() + QStringLiteral("/.vscode/extensions"));
-    const QStringList found = extensions.entryList({QStringLiteral("tervan.halden-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList found
+        = extensions.entryList({ QStringLiteral("tervan.halden-*") }, QDir::Dirs | QDir::NoDotAndDotDot);
     if (found.isEmpty())
         return std::nullopt;
     return found.first();
@@ -78,7 +76,7 @@ bool removeHistoryFolder(const QString& projectFolder, QString& outcome)
         return true;
     }
     const bool removed = history.isSymLink() || !history.isDir() ? QFile::remove(history.absoluteFilePath())
-                                                                  : QDir(history.absoluteFilePath()).removeRecursively();
+                                                                 : QDir(history.absoluteFilePath()).removeRecursively();
     outcome = removed ? QStringLiteral("Scan history and feedback removed from %1.").arg(projectFolder)
                       : QStringLiteral("could not remove %1").arg(history.absoluteFilePath());
     return removed;
@@ -89,8 +87,10 @@ bool removeHistoryFolder(const QString& projectFolder, QString& outcome)
 int runSetup(const SetupCommand& command)
 {
     if (!QFileInfo(command.projectFolder).isDir())
-        return fail(QStringLiteral("folder"), QStringLiteral("project folder not found: %1").arg(command.projectFolder));
-    writeEvent(QStringLiteral("folder"), statusOk, QStringLiteral("Authorized project folder: %1").arg(command.projectFolder));
+        return fail(
+            QStringLiteral("folder"), QStringLiteral("project folder not found: %1").arg(command.projectFolder));
+    writeEvent(
+        QStringLiteral("folder"), statusOk, QStringLiteral("Authorized project folder: %1").arg(command.projectFolder));
     if (!QFileInfo(command.installDir).isDir())
         return fail(QStringLiteral("install"), QStringLiteral("install folder not found: %1").arg(command.installDir));
 
@@ -98,16 +98,18 @@ int runSetup(const SetupCommand& command)
     if (!writeRegistration(command.projectFolder, problem))
         return fail(registerStep, problem);
     writeEvent(registerStep, statusOk, QStringLiteral("Registered the local agent to start at login."));
-    writeEvent(QStringLiteral("start"), statusOk,
-               QStringLiteral("Development build: no background service is started."));
+    writeEvent(
+        QStringLiteral("start"), statusOk, QStringLiteral("Development build: no background service is started."));
 
     const std::optional<QString> extension = installedExtension();
     if (extension)
-        writeEvent(QStringLiteral("extension"), statusOk, QStringLiteral("VS Code extension found: %1").arg(*extension));
+        writeEvent(
+            QStringLiteral("extension"), statusOk, QStringLiteral("VS Code extension found: %1").arg(*extension));
     else
         writeEvent(QStringLiteral("extension"), statusWarn, QStringLiteral("The VS Code extension was not found."));
-    writeEvent(doneStep, statusOk, command.repair ? QStringLiteral("Repair complete.") : QStringLiteral("Set-up complete."),
-               extension.has_value());
+    writeEvent(doneStep, statusOk,
+        command.repair ? QStringLiteral("Repair complete.") : QStringLiteral("Set-up complete."),
+        extension.has_value());
     return 0;
 }
 

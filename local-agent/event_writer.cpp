@@ -4,13 +4,13 @@
 
 #include <cstdio>
 
-void writeEvent(const QString& step, const QString& status, const QString& message,
-                std::optional<bool> extensionInstalled)
+void writeEvent(
+    const QString& step, const QString& status, const QString& message, std::optional<bool> extensionInstalled)
 {
     nlohmann::json event = {
-        {"step", step.toStdString()},
-        {"status", status.toStdString()},
-        {"message", message.toStdString()},
+        { "step", step.toStdString() },
+        { "status", status.toStdString() },
+        { "message", message.toStdString() },
     };
     if (extensionInstalled)
         event["extensionInstalled"] = *extensionInstalled;

@@ -11,42 +11,43 @@
 namespace platform {
 namespace {
 
-std::optional<QString>& bundlePathOverride()
-{
-    static std::optional<QString> path;
-    return path;
-}
+    std::optional<QString>& bundlePathOverride()
+    {
+        static std::optional<QString> path;
+        return path;
+    }
 
 #ifndef __APPLE__
-bool sameFile(const QString& a, const QString& b)
-{
-    struct stat first {};
-    struct stat second {};
-    return stat(QFile::encodeName(a).constData(), &first) == 0 && stat(QFile::encodeName(b).constData(), &second) == 0
-        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-// The path the program was started through, read afresh at every call: the
-// first word of the kernel's copy of the command line, made absolute and
-// cleaned, with its links kept, so a linked install folder is seen as the link
-// it is. Trusted only while it still names the running executable (a bare name
-// found through PATH, a changed working directory, a renamed folder); otherwise
-// the kernel's own path of the executable, which follows renames.
-QString executablePath()
-{
-    const QString kernelPath = QStringLiteral("/proc/self/exe");
-    QFile commandLine(QStringLiteral("/proc/self/cmdline"));
-    if (commandLine.open(QIODevice::ReadOnly)) {
-        const QByteArray first = commandLine.read(PATH_MAX + 1).split('\0').value(0);
-        const QString started = QFile::decodeName(first);
-        if (started.contains(u'/')) {
-            const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(started));
-            if (sameFile(absolute, kernelPath))
-                return absolute;
-        }
+    bool sameFile(const QString& a, const QString& b)
+    {
+        struct stat first { };
+        struct stat second { };
+        return stat(QFile::encodeName(a).constData(), &first) == 0
+            && stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev
+            && first.st_ino == second.st_ino;
     }
-    return QFileInfo(kernelPath).symLinkTarget();
-}
+
+    // The path the program was started through, read afresh at every call: the
+    // first word of the kernel's copy of the command line, made absolute and
+    // cleaned, with its links kept, so a linked install folder is seen as the link
+    // it is. Trusted only while it still names the running executable (a bare name
+    // found through PATH, a changed working directory, a renamed folder); otherwise
+    // the kernel's own path of the executable, which follows renames.
+    QString executablePath()
+    {
+        const QString kernelPath = QStringLiteral("/proc/self/exe");
+        QFile commandLine(QStringLiteral("/proc/self/cmdline"));
+        if (commandLine.open(QIODevice::ReadOnly)) {
+            const QByteArray first = commandLine.read(PATH_MAX + 1).split('\0').value(0);
+            const QString started = QFile::decodeName(first);
+            if (started.contains(u'/')) {
+                const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(started));
+                if (sameFile(absolute, kernelPath))
+                    return absolute;
+            }
+        }
+        return QFileInfo(kernelPath).symLinkTarget();
+    }
 #endif
 
 } // namespace
@@ -72,9 +73,6 @@ QString bundleResourcePath()
 #endif
 }
 
-void setBundlePathForTesting(std::optional<QString> path)
-{
-    bundlePathOverride() = std::move(path);
-}
+void setBundlePathForTesting(std::optional<QString> path) { bundlePathOverride() = std::move(path); }
 
 } // namespace platform

@@ -29,9 +29,9 @@ PinnedFolder pinFolder(const QString& path);
 struct FolderRemoval {
     enum Outcome {
         removed,
-        absent,  // nothing is there (any more): nothing to do
+        absent, // nothing is there (any more): nothing to do
         refused, // a link on the way, or not the pinned folder: nothing touched
-        failed,  // the deletion stopped part way; `message` says why
+        failed, // the deletion stopped part way; `message` says why
     };
     Outcome outcome;
     QString message;

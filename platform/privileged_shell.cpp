@@ -5,28 +5,29 @@
 namespace platform {
 namespace {
 
-const QString statementStart = QStringLiteral("do shell script \"");
-const QString statementEnd = QStringLiteral("\" with administrator privileges");
+    const QString statementStart = QStringLiteral("do shell script \"");
+    const QString statementEnd = QStringLiteral("\" with administrator privileges");
 
 #ifdef __APPLE__
-// osascript reports error -128 when the user cancels the approval prompt.
-const QString appleScriptUserCancelled = QStringLiteral("(-128)");
+    // osascript reports error -128 when the user cancels the approval prompt.
+    const QString appleScriptUserCancelled = QStringLiteral("(-128)");
 #else
-// pkexec exits with 126 when the user dismisses the authentication dialog.
-constexpr int pkexecDismissed = 126;
-// By its full path: a program of that name earlier in PATH is never run.
-const QString pkexec = QStringLiteral("/usr/bin/pkexec");
-// The shell itself also exits with 126 when a command it runs cannot be
-// executed. The command therefore runs in a shell of its own, and a 126 of
-// that shell becomes a plain failure, so that only pkexec can say "dismissed".
-const QString commandWrapper = QStringLiteral("/bin/sh -c \"$1\"; status=$?; [ $status -ne 126 ] || status=1; exit $status");
+    // pkexec exits with 126 when the user dismisses the authentication dialog.
+    constexpr int pkexecDismissed = 126;
+    // By its full path: a program of that name earlier in PATH is never run.
+    const QString pkexec = QStringLiteral("/usr/bin/pkexec");
+    // The shell itself also exits with 126 when a command it runs cannot be
+    // executed. The command therefore runs in a shell of its own, and a 126 of
+    // that shell becomes a plain failure, so that only pkexec can say "dismissed".
+    const QString commandWrapper
+        = QStringLiteral("/bin/sh -c \"$1\"; status=$?; [ $status -ne 126 ] || status=1; exit $status");
 #endif
 
-std::optional<QString>& helperOverride()
-{
-    static std::optional<QString> program;
-    return program;
-}
+    std::optional<QString>& helperOverride()
+    {
+        static std::optional<QString> program;
+        return program;
+    }
 
 } // namespace
 
@@ -50,12 +51,23 @@ std::optional<QString> shellCommandOfAdministratorStatement(const QString& state
         if (++i == body.size())
             return std::nullopt;
         switch (body[i].unicode()) {
-        case u'"': command.append(u'"'); break;
-        case u'\\': command.append(u'\\'); break;
-        case u'n': command.append(u'\n'); break;
-        case u't': command.append(u'\t'); break;
-        case u'r': command.append(u'\r'); break;
-        default: return std::nullopt;
+        case u'"':
+            command.append(u'"');
+            break;
+        case u'\\':
+            command.append(u'\\');
+            break;
+        case u'n':
+            command.append(u'\n');
+            break;
+        case u't':
+            command.append(u'\t');
+            break;
+        case u'r':
+            command.append(u'\r');
+            break;
+        default:
+            return std::nullopt;
         }
     }
     return command;
@@ -70,10 +82,10 @@ PrivilegedOutcome runAdministratorStatement(const QString& statement)
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
 #ifdef __APPLE__
-    process.start(QStringLiteral("/usr/bin/osascript"), {QStringLiteral("-e"), statement});
+    process.start(QStringLiteral("/usr/bin/osascript"), { QStringLiteral("-e"), statement });
 #else
     process.start(helperOverride().value_or(pkexec),
-                  {QStringLiteral("/bin/sh"), QStringLiteral("-c"), commandWrapper, QStringLiteral("sh"), *command});
+        { QStringLiteral("/bin/sh"), QStringLiteral("-c"), commandWrapper, QStringLiteral("sh"), *command });
 #endif
     process.closeWriteChannel();
     if (!process.waitForStarted(-1) || !process.waitForFinished(-1))
@@ -90,9 +102,6 @@ PrivilegedOutcome runAdministratorStatement(const QString& statement)
     return PrivilegedOutcome::failed;
 }
 
-void setPrivilegeHelperForTesting(std::optional<QString> program)
-{
-    helperOverride() = std::move(program);
-}
+void setPrivilegeHelperForTesting(std::optional<QString> program) { helperOverride() = std::move(program); }
 
 } // namespace platform

@@ -11,7 +11,7 @@ namespace platform {
 enum class PrivilegedOutcome {
     succeeded,
     cancelled, // the user dismissed the approval prompt
-    failed,    // refused, the command failed, or nothing could be run
+    failed, // refused, the command failed, or nothing could be run
 };
 
 // The shell command of a `do shell script "…" with administrator privileges`

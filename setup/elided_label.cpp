@@ -8,6 +8,6 @@ void MiddleElidedLabel::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const QRect area = contentsRect();
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
-    style()->drawItemText(&painter, area, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(), shown,
-                          foregroundRole());
+    style()->drawItemText(
+        &painter, area, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(), shown, foregroundRole());
 }

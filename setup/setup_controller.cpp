@@ -43,10 +43,10 @@ QPushButton* linkButton(const QString& title, const QString& description)
     button->setCursor(Qt::PointingHandCursor);
     button->setAccessibleDescription(description);
     button->setObjectName(QStringLiteral("linkButton"));
-    button->setStyleSheet(QStringLiteral(
-        "QPushButton#linkButton { border: 1px solid transparent; padding: 1px; color: palette(link); text-align: left; }"
-        "QPushButton#linkButton:hover { text-decoration: underline; }"
-        "QPushButton#linkButton:focus { border-color: palette(highlight); }"));
+    button->setStyleSheet(QStringLiteral("QPushButton#linkButton { border: 1px solid transparent; padding: 1px; color: "
+                                         "palette(link); text-align: left; }"
+                                         "QPushButton#linkButton:hover { text-decoration: underline; }"
+                                         "QPushButton#linkButton:focus { border-color: palette(highlight); }"));
     return button;
 }
 
@@ -102,10 +102,7 @@ SetupController::SetupController()
     window->centerOnScreen();
 }
 
-SetupController::~SetupController()
-{
-    delete window;
-}
+SetupController::~SetupController() { delete window; }
 
 void SetupController::buildUI()
 {
@@ -140,16 +137,16 @@ void SetupController::buildLayout()
 
     helpLinkButton = linkButton(helpURL.toString(), WindowTexts::helpLinkDescription);
     supportLinkButton = linkButton(supportAddress, WindowTexts::supportLinkDescription);
-    layout->addLayout(row({helpLinkButton, supportLinkButton}));
+    layout->addLayout(row({ helpLinkButton, supportLinkButton }));
 
     layout->addWidget(new QLabel(WindowTexts::folderHeading));
 
     folderLabel->setTextFormat(Qt::PlainText);
     folderLabel->setMaximumWidth(folderLabelMaxWidth);
     folderLabel->setAccessibleDescription(WindowTexts::folderLabelDescription);
-    layout->addLayout(row({chooseButton, folderLabel}));
+    layout->addLayout(row({ chooseButton, folderLabel }));
 
-    layout->addLayout(row({setupButton, repairButton, uninstallButton, openProjectButton}));
+    layout->addLayout(row({ setupButton, repairButton, uninstallButton, openProjectButton }));
 
     setStatus(QString(), false);
     layout->addWidget(statusLabel);
@@ -181,7 +178,7 @@ void SetupController::buildLayout()
     // Drawn as the window's default button, as the Return key presses it.
     setupButton->setDefault(true);
     // Return and Enter press the set-up button, but only while it is enabled.
-    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+    for (const int key : { Qt::Key_Return, Qt::Key_Enter }) {
         auto* shortcut = new QShortcut(QKeySequence(key), window);
         connect(shortcut, &QShortcut::activated, this, [this] {
             if (setupButton->isEnabled())
@@ -191,8 +188,8 @@ void SetupController::buildLayout()
 
     // The keyboard visits the controls in the order they are seen.
     QWidget* previous = introduction;
-    for (QWidget* next : std::initializer_list<QWidget*>{helpLinkButton, supportLinkButton, chooseButton, setupButton,
-                                                        repairButton, uninstallButton, openProjectButton, statusLabel, log}) {
+    for (QWidget* next : std::initializer_list<QWidget*> { helpLinkButton, supportLinkButton, chooseButton, setupButton,
+             repairButton, uninstallButton, openProjectButton, statusLabel, log }) {
         QWidget::setTabOrder(previous, next);
         previous = next;
     }

@@ -38,8 +38,8 @@ public:
     QPushButton* chooseButton;
     QPushButton* openProjectButton;
     QPushButton* uninstallButton;
-    std::optional<QString> folder;   // the project folder's path
-    QProcess* child = nullptr;       // the agent run in progress
+    std::optional<QString> folder; // the project folder's path
+    QProcess* child = nullptr; // the agent run in progress
     bool childSucceeded = false;
     bool extensionInstalled = false;
     bool repairAvailable = false;
@@ -82,7 +82,7 @@ private:
     void consumeBatch(const QStringList& lines);
     void scrollLogToEnd();
     void startSetupOrRepair(const QString& agent, const QStringList& arguments, const QString& runningLine,
-                            const QString& failureLineStart);
+        const QString& failureLineStart);
     void completeSetupOrRepair(bool ok, const QString& failureLineStart);
 
     // While the lines of one read are added, they share one edit block so the

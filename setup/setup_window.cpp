@@ -14,10 +14,7 @@ constexpr QSize pageSize(620, 580);
 
 } // namespace
 
-SetupWindow::SetupWindow()
-{
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-}
+SetupWindow::SetupWindow() { setWindowFlag(Qt::WindowMaximizeButtonHint, false); }
 
 void SetupWindow::setPage(QWidget* page)
 {

@@ -17,19 +17,19 @@ inline const QString introduction = QStringLiteral(
     "the local agent starts for your account, scans only that folder, and works with the VS Code extension.");
 inline const QString folderHeading = QStringLiteral("1. Project folder Halden may scan (required)");
 
-inline const QString componentsMissing = QStringLiteral(
-    "Program components not found. Reinstall Tervan Halden Beta, then reopen Setup.");
-inline const QString existingInstallation = QStringLiteral(
-    "Existing Halden installation found. Repairing the local agent…");
-inline const QString chooseFolderToStart = QStringLiteral(
-    "To begin, choose the project folder Halden may scan. Halden never scans outside it.");
+inline const QString componentsMissing
+    = QStringLiteral("Program components not found. Reinstall Tervan Halden Beta, then reopen Setup.");
+inline const QString existingInstallation
+    = QStringLiteral("Existing Halden installation found. Repairing the local agent…");
+inline const QString chooseFolderToStart
+    = QStringLiteral("To begin, choose the project folder Halden may scan. Halden never scans outside it.");
 
 inline const QString folderPanelPrompt = QStringLiteral("Authorize");
-inline const QString folderPanelMessage = QStringLiteral(
-    "Choose the project folder Halden may scan (it never scans outside it).");
+inline const QString folderPanelMessage
+    = QStringLiteral("Choose the project folder Halden may scan (it never scans outside it).");
 inline const QString folderRequired = QStringLiteral("Project folder is required. Choose the folder Halden may scan.");
-inline const QString readyToSetUp = QStringLiteral(
-    "Ready. Press Set Up Agent to set up and start the local agent for this folder.");
+inline const QString readyToSetUp
+    = QStringLiteral("Ready. Press Set Up Agent to set up and start the local agent for this folder.");
 
 inline const QString headerImageName = QStringLiteral("HaldenInstaller.png");
 inline const QString headerImageName2x = QStringLiteral("HaldenInstaller@2x.png");

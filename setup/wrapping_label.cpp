@@ -1,6 +1,7 @@
 #include "setup/wrapping_label.h"
 
-WrappingLabel::WrappingLabel(const QString& text, int width) : QLabel(text)
+WrappingLabel::WrappingLabel(const QString& text, int width)
+    : QLabel(text)
 {
     setTextFormat(Qt::PlainText);
     setWordWrap(true);
@@ -9,12 +10,6 @@ WrappingLabel::WrappingLabel(const QString& text, int width) : QLabel(text)
     setFocusPolicy(Qt::StrongFocus); // reached with Tab, so it can be read and copied from the keyboard
 }
 
-QSize WrappingLabel::sizeHint() const
-{
-    return {maximumWidth(), heightForWidth(maximumWidth())};
-}
+QSize WrappingLabel::sizeHint() const { return { maximumWidth(), heightForWidth(maximumWidth()) }; }
 
-QSize WrappingLabel::minimumSizeHint() const
-{
-    return sizeHint();
-}
+QSize WrappingLabel::minimumSizeHint() const { return sizeHint(); }

@@ -15,7 +15,9 @@
 #include <qpa/qplatformintegration.h>
 
 StagedInstall::StagedInstall(const QString& parent, const QString& agentScript)
-    : installDir(parent + "/" + installDirName), bundle(installDir + "/Halden Setup"), agentPath(installDir + "/dist/" + AgentContract::executableName)
+    : installDir(parent + "/" + installDirName)
+    , bundle(installDir + "/Halden Setup")
+    , agentPath(installDir + "/dist/" + AgentContract::executableName)
 {
     QDir().mkpath(bundle);
     writeAgentScript(agentScript);
@@ -45,7 +47,7 @@ QStringList recordedLines(const QString& path)
 {
     QFile file(path);
     const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    return text.isEmpty() ? QStringList{} : text.chopped(text.endsWith(u'\n') ? 1 : 0).split(u'\n');
+    return text.isEmpty() ? QStringList {} : text.chopped(text.endsWith(u'\n') ? 1 : 0).split(u'\n');
 }
 
 QString recordArguments(const QString& file)
@@ -94,16 +96,21 @@ void HaldenTest::init()
     connect(modals, &QTimer::timeout, [this] {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* panel = qobject_cast<QFileDialog*>(modal)) {
-            seen << panel->labelText(QFileDialog::Accept) + " | " + panel->windowTitle() + " | " + QString::number(panel->fileMode());
+            seen << panel->labelText(QFileDialog::Accept) + " | " + panel->windowTitle() + " | "
+                    + QString::number(panel->fileMode());
             panel->setDirectory(answer);
             QMetaObject::invokeMethod(panel, answer == "cancel" ? "reject" : "accept");
         } else if (auto* confirmation = qobject_cast<UninstallConfirmation*>(modal)) {
-            const bool whole = confirmation->findChild<QLabel*>("informativeText")->isVisibleTo(confirmation) && confirmation->removeHistory->isVisibleTo(confirmation);
-            seen << confirmation->findChild<QLabel*>("message")->text() + (confirmation->removeHistory->isEnabled() ? "" : " (no history)") + (whole ? "" : " (cut)");
+            const bool whole = confirmation->findChild<QLabel*>("informativeText")->isVisibleTo(confirmation)
+                && confirmation->removeHistory->isVisibleTo(confirmation);
+            seen << confirmation->findChild<QLabel*>("message")->text()
+                    + (confirmation->removeHistory->isEnabled() ? "" : " (no history)") + (whole ? "" : " (cut)");
             confirmation->removeCredentials->setChecked(answer.contains("credentials"));
             confirmation->removeHistory->setChecked(answer.contains("history"));
-            for (QPushButton* button : confirmation->findChildren<QPushButton*>()) // "Uninstall" first and the default, then "Cancel"
-                if (button->text() == (answer.contains("cancel") ? "Cancel" : "Uninstall") && button->isDefault() != answer.contains("cancel"))
+            for (QPushButton* button :
+                confirmation->findChildren<QPushButton*>()) // "Uninstall" first and the default, then "Cancel"
+                if (button->text() == (answer.contains("cancel") ? "Cancel" : "Uninstall")
+                    && button->isDefault() != answer.contains("cancel"))
                     button->click();
         } else if (auto* notice = qobject_cast<QMessageBox*>(modal)) {
             seen << notice->text();

@@ -33,7 +33,7 @@ struct StagedInstall {
 void writeFile(const QString& path, const QByteArray& contents);
 void writeExecutable(const QString& path, const QByteArray& contents);
 QStringList recordedLines(const QString& path); // without the last line feed
-QString recordArguments(const QString& file);   // a shell command appending "$@" to `file`, one a line
+QString recordArguments(const QString& file); // a shell command appending "$@" to `file`, one a line
 enum class PlistFormat { xml, binary };
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format);
 bool waitForRunEnd(SetupController& controller, int timeoutMs = 20000);
@@ -79,12 +79,12 @@ private:
     void showAsTheProgramDoes(); // with its menu bar, active
     void fileSystem(); // a row of discovery or removal
     void scenario(); // a row of the window's, set-up's or uninstall's flows
-    QString runOf(const QString& body, const QStringList& args = {"--setup"});
+    QString runOf(const QString& body, const QStringList& args = { "--setup" });
     QString shown() const; // buttons | status | log
 
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<StagedInstall> install;
     std::unique_ptr<SetupController> c;
-    QString answer;    // what the next modal is answered: a folder for the panel, or words for the confirmation
-    QStringList seen;  // what modals and the desktop were shown, in order
+    QString answer; // what the next modal is answered: a folder for the panel, or words for the confirmation
+    QStringList seen; // what modals and the desktop were shown, in order
 };

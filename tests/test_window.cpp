@@ -1,7 +1,6 @@
 // The window as the program shows it, at the desktop font sizes people use.
 #include "halden_test.h"
 
-
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
@@ -12,41 +11,53 @@
 void HaldenTest::nothingClipsAndAScreenReaderSeesAll()
 {
     const QFont desktop = QApplication::font();
-    for (const int points : {9, 10, 11, 12, 14}) {
+    for (const int points : { 9, 10, 11, 12, 14 }) {
         QApplication::setFont(QFont(desktop.family(), points));
         showAsTheProgramDoes();
         c->log->setPlainText(QString("✓ register: a line\n").repeated(40));
         QWidget* page = c->window->centralWidget();
         const auto clipped = [&] { // what lies outside the page's margins or has less room than it asks for
-            QStringList found{QString::number(points) + " pt"};
+            QStringList found { QString::number(points) + " pt" };
             if (page->childrenRect().topLeft() != QPoint(20, 20)) // the margins kept
                 found << "margins";
-            const QList<QLabel*> labels = page->findChildren<QLabel*>(); // the product's name: the window's title and the header's
-            if (c->window->windowTitle() != "Tervan Halden for VS Code — Beta" || std::none_of(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == c->window->windowTitle(); }))
+            const QList<QLabel*> labels
+                = page->findChildren<QLabel*>(); // the product's name: the window's title and the header's
+            if (c->window->windowTitle() != "Tervan Halden for VS Code — Beta"
+                || std::none_of(
+                    labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == c->window->windowTitle(); }))
                 found << "title";
             const QString status = c->statusLabel->text(); // all of it shown, wrapped, as plain text
-            if (c->statusLabel->fontMetrics().boundingRect(QRect(0, 0, 520, 10000), Qt::TextWordWrap, status).height() > c->statusLabel->height())
+            if (c->statusLabel->fontMetrics().boundingRect(QRect(0, 0, 520, 10000), Qt::TextWordWrap, status).height()
+                > c->statusLabel->height())
                 found << "status";
-            if (page->y() < c->window->menuBar()->height() || page->geometry().bottom() >= c->window->height() || page->width() < 620 || page->height() < 580)
+            if (page->y() < c->window->menuBar()->height() || page->geometry().bottom() >= c->window->height()
+                || page->width() < 620 || page->height() < 580)
                 found << "page";
             for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-                const bool sized = child == c->folderLabel || !(child->inherits("QLabel") || child->inherits("QPushButton"))
+                const bool sized = child == c->folderLabel
+                    || !(child->inherits("QLabel") || child->inherits("QPushButton"))
                     || (child->width() >= child->sizeHint().width() && child->height() >= child->sizeHint().height());
                 if (!page->rect().adjusted(20, 20, -20, -20).contains(child->geometry()) || !sized)
                     found << child->metaObject()->className() + (" " + child->property("text").toString().left(20));
             }
             return found;
         };
-        QVERIFY(points > 9 || (c->window->frameGeometry().center() - c->window->screen()->availableGeometry().center()).manhattanLength() <= 8); // centred
-        for (const QString& status : {setupCompletionMessage(true), SetupTexts::setupFailedStart + supportAddress + ".", QString("<br>").repeated(9)}) {
+        QVERIFY(points > 9
+            || (c->window->frameGeometry().center() - c->window->screen()->availableGeometry().center())
+                    .manhattanLength()
+                <= 8); // centred
+        for (const QString& status : { setupCompletionMessage(true),
+                 SetupTexts::setupFailedStart + supportAddress + ".", QString("<br>").repeated(9) }) {
             c->setStatus(status, true);
-            QTRY_COMPARE(clipped(), QStringList{QString::number(points) + " pt"});
-            QVERIFY(points > 9 || page->size() == QSize(620, 580)); // larger fonts may need more room, depending on the desktop's font
+            QTRY_COMPARE(clipped(), QStringList { QString::number(points) + " pt" });
+            QVERIFY(points > 9
+                || page->size() == QSize(620, 580)); // larger fonts may need more room, depending on the desktop's font
         }
     }
     QApplication::setFont(desktop);
     // A screen reader finds every control by name, in the order they are seen, and hears the status line change.
-    const auto text = [](QWidget* w, QAccessible::Text kind) { return QAccessible::queryAccessibleInterface(w)->text(kind); };
+    const auto text
+        = [](QWidget* w, QAccessible::Text kind) { return QAccessible::queryAccessibleInterface(w)->text(kind); };
     QWidgetList focusable;
     for (QWidget* w = c->window->nextInFocusChain(); w != c->window; w = w->nextInFocusChain())
         if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus) && !w->inherits("QScrollBar")) {
@@ -54,32 +65,42 @@ void HaldenTest::nothingClipsAndAScreenReaderSeesAll()
             QVERIFY2(!text(w, QAccessible::Name).isEmpty(), w->metaObject()->className());
         }
     QWidgetList visual = focusable;
-    const auto place = [this](QWidget* w) { const QPoint p = w->mapTo(c->window, QPoint()); return std::pair(p.y(), p.x()); };
+    const auto place = [this](QWidget* w) {
+        const QPoint p = w->mapTo(c->window, QPoint());
+        return std::pair(p.y(), p.x());
+    };
     std::stable_sort(visual.begin(), visual.end(), [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
     QCOMPARE(focusable, visual); // the tab chain follows what is seen
     QCOMPARE(focusable.size(), 10); // the introduction, two links, five buttons, the status line and the log
-    for (QWidget* w : QWidgetList{c->log, c->headerImage, c->helpLinkButton, c->supportLinkButton, c->folderLabel})
+    for (QWidget* w : QWidgetList { c->log, c->headerImage, c->helpLinkButton, c->supportLinkButton, c->folderLabel })
         QVERIFY(!text(w, QAccessible::Name).isEmpty() && !text(w, QAccessible::Description).isEmpty());
     static QObjectList changed;
-    QAccessible::installUpdateHandler([](QAccessibleEvent* e) { changed << (e->type() == QAccessible::NameChanged ? e->object() : nullptr); });
+    QAccessible::installUpdateHandler(
+        [](QAccessibleEvent* e) { changed << (e->type() == QAccessible::NameChanged ? e->object() : nullptr); });
     c->setStatus(SetupTexts::setupRunning, false);
     QAccessible::installUpdateHandler(nullptr);
-    QVERIFY(changed.contains(c->statusLabel) && text(c->statusLabel, QAccessible::Name) == SetupTexts::setupRunning); // announced
+    QVERIFY(changed.contains(c->statusLabel)
+        && text(c->statusLabel, QAccessible::Name) == SetupTexts::setupRunning); // announced
 }
 
 void HaldenTest::logStatusLineAndHeader()
 {
-    for (const auto& [drawn, shown] : {std::pair{QSize(20, 10), QSize(56, 28)}, {QSize(100, 200), QSize(28, 56)}, {QSize(), QSize()}}) {
+    for (const auto& [drawn, shown] :
+        { std::pair { QSize(20, 10), QSize(56, 28) }, { QSize(100, 200), QSize(28, 56) }, { QSize(), QSize() } }) {
         QFile::remove(install->bundle + "/HaldenInstaller.png");
         QImage image(drawn, QImage::Format_ARGB32);
         image.fill(Qt::red);
         image.save(install->bundle + "/HaldenInstaller.png");
         start(); // the header image fits its square, whatever size it was drawn at
-        QCOMPARE(c->headerImage && c->headerImage->window() == c->window ? c->headerImage->pixmap().deviceIndependentSize().toSize() : QSize(), shown);
+        QCOMPARE(c->headerImage && c->headerImage->window() == c->window
+                ? c->headerImage->pixmap().deviceIndependentSize().toSize()
+                : QSize(),
+            shown);
     }
     c->window->show();
-    writeExecutable(home->filePath("agent"), "#!/bin/sh\nfor i in $(seq 200); do echo '{\"step\":\"a\",\"status\":\"ok\"}'; done\n");
-    c->run(home->filePath("agent"), {"--setup"}, [](bool) {});
+    writeExecutable(home->filePath("agent"),
+        "#!/bin/sh\nfor i in $(seq 200); do echo '{\"step\":\"a\",\"status\":\"ok\"}'; done\n");
+    c->run(home->filePath("agent"), { "--setup" }, [](bool) {});
     QScrollBar* bar = c->log->verticalScrollBar();
     QVERIFY(waitForRunEnd(*c) && bar->maximum() > 0 && bar->value() == bar->maximum()); // the log follows a run's lines
     bar->setValue(0);
@@ -87,10 +108,11 @@ void HaldenTest::logStatusLineAndHeader()
     QVERIFY(bar->value() == bar->maximum()); // and a single line
     const QFontMetricsF metrics(c->log->font());
     QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W')); // a fixed-pitch font
-    for (const QColor& background : {QColor(Qt::white), QColor(0x26, 0x26, 0x28)}) { // the red reads on either
+    for (const QColor& background : { QColor(Qt::white), QColor(0x26, 0x26, 0x28) }) { // the red reads on either
         c->window->setPalette(QPalette(background, background));
         c->setStatus("failed", true);
-        QVERIFY(std::abs(c->statusLabel->palette().color(QPalette::WindowText).lightness() - background.lightness()) > 100);
+        QVERIFY(
+            std::abs(c->statusLabel->palette().color(QPalette::WindowText).lightness() - background.lightness()) > 100);
     }
 }
 
@@ -105,14 +127,16 @@ void HaldenTest::menuKeysAndClose()
     QStringList titles;
     for (QAction* item : edit)
         titles << item->text() + " " + item->shortcut().toString();
-    QCOMPARE(titles, QStringList({"Undo Ctrl+Z", "Cut Ctrl+X", "Copy Ctrl+C", "Paste Ctrl+V", "Select All Ctrl+A"}));
-    for (QWidget* focused : QWidgetList{c->statusLabel, c->log, c->chooseButton}) {
-        for (const bool fromMenu : {false, true}) {
+    QCOMPARE(titles, QStringList({ "Undo Ctrl+Z", "Cut Ctrl+X", "Copy Ctrl+C", "Paste Ctrl+V", "Select All Ctrl+A" }));
+    for (QWidget* focused : QWidgetList { c->statusLabel, c->log, c->chooseButton }) {
+        for (const bool fromMenu : { false, true }) {
             QApplication::clipboard()->setText("before");
             focused->setFocus();
-            for (QAction* item : {edit[4], edit[2], edit[3]}) // select all, copy, paste
+            for (QAction* item : { edit[4], edit[2], edit[3] }) // select all, copy, paste
                 fromMenu ? item->trigger() : QTest::keySequence(c->window, item->shortcut());
-            const QString text = focused == c->log ? c->log->toPlainText() : focused == c->statusLabel ? c->statusLabel->text() : "before";
+            const QString text = focused == c->log ? c->log->toPlainText()
+                : focused == c->statusLabel        ? c->statusLabel->text()
+                                                   : "before";
             QCOMPARE(QApplication::clipboard()->text(), text);
         }
     }
@@ -122,7 +146,7 @@ void HaldenTest::menuKeysAndClose()
     QTest::keyClick(c->window, Qt::Key_Return);
     c->folder = home->path();
     c->updateSetupReadiness();
-    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+    for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Enter }) {
         QTest::keyClick(c->window, key);
         QVERIFY(waitForRunEnd(*c));
     }
@@ -141,5 +165,3 @@ void HaldenTest::menuKeysAndClose()
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), 0); // closing the idle window ends the program
 }
-
-

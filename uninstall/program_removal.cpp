@@ -16,9 +16,12 @@ const char* LocalizedError::what() const noexcept
 QString ProgramRemovalError::errorDescription() const
 {
     switch (which) {
-    case unsupportedLocation: return UninstallTexts::unsupportedLocation;
-    case cancelled: return UninstallTexts::removalCancelled;
-    case incomplete: return UninstallTexts::removalIncomplete;
+    case unsupportedLocation:
+        return UninstallTexts::unsupportedLocation;
+    case cancelled:
+        return UninstallTexts::removalCancelled;
+    case incomplete:
+        return UninstallTexts::removalIncomplete;
     }
     return QString();
 }
@@ -31,11 +34,11 @@ const QString& ProgramRemoval::sharedDirectory()
 
 const QString& ProgramRemoval::administratorScript()
 {
-    static const QString script = QStringLiteral(
-        "do shell script \"if /usr/sbin/pkgutil --pkg-info com.tervan.halden >/dev/null 2>&1; then "
-        "/usr/sbin/pkgutil --forget com.tervan.halden >/dev/null || exit 1; fi; "
-        "/bin/rm -f /usr/local/bin/halden && /bin/rm -rf '/Applications/Tervan Halden Beta'\" "
-        "with administrator privileges");
+    static const QString script
+        = QStringLiteral("do shell script \"if /usr/sbin/pkgutil --pkg-info com.tervan.halden >/dev/null 2>&1; then "
+                         "/usr/sbin/pkgutil --forget com.tervan.halden >/dev/null || exit 1; fi; "
+                         "/bin/rm -f /usr/local/bin/halden && /bin/rm -rf '/Applications/Tervan Halden Beta'\" "
+                         "with administrator privileges");
     return script;
 }
 
@@ -79,17 +82,23 @@ void ProgramRemoval::removeUserFolder() const
     const platform::FolderRemoval removal = platform::removePinnedFolder(pinned);
     switch (removal.outcome) {
     case platform::FolderRemoval::removed:
-    case platform::FolderRemoval::absent: return;
-    case platform::FolderRemoval::refused: throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
-    case platform::FolderRemoval::failed: throw FileRemovalError(removal.message);
+    case platform::FolderRemoval::absent:
+        return;
+    case platform::FolderRemoval::refused:
+        throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
+    case platform::FolderRemoval::failed:
+        throw FileRemovalError(removal.message);
     }
 }
 
 void ProgramRemoval::authorize(const QString& script)
 {
     switch (platform::runAdministratorStatement(script)) {
-    case platform::PrivilegedOutcome::succeeded: return;
-    case platform::PrivilegedOutcome::cancelled: throw ProgramRemovalError(ProgramRemovalError::cancelled);
-    case platform::PrivilegedOutcome::failed: throw ProgramRemovalError(ProgramRemovalError::incomplete);
+    case platform::PrivilegedOutcome::succeeded:
+        return;
+    case platform::PrivilegedOutcome::cancelled:
+        throw ProgramRemovalError(ProgramRemovalError::cancelled);
+    case platform::PrivilegedOutcome::failed:
+        throw ProgramRemovalError(ProgramRemovalError::incomplete);
     }
 }

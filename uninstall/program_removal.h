@@ -27,11 +27,17 @@ class ProgramRemovalError final : public LocalizedError {
 public:
     enum Case { unsupportedLocation, cancelled, incomplete };
 
-    explicit ProgramRemovalError(Case which) : which(which) {}
+    explicit ProgramRemovalError(Case which)
+        : which(which)
+    {
+    }
     Case errorCase() const { return which; }
     QString errorDescription() const override;
     friend bool operator==(const ProgramRemovalError& a, const ProgramRemovalError& b) { return a.which == b.which; }
-    friend size_t qHash(const ProgramRemovalError& error, size_t seed = 0) noexcept { return qHash(int(error.which), seed); }
+    friend size_t qHash(const ProgramRemovalError& error, size_t seed = 0) noexcept
+    {
+        return qHash(int(error.which), seed);
+    }
 
 private:
     Case which;
@@ -40,7 +46,10 @@ private:
 // A per-user install folder could not be deleted; carries the file manager's message.
 class FileRemovalError final : public LocalizedError {
 public:
-    explicit FileRemovalError(QString message) : message(std::move(message)) {}
+    explicit FileRemovalError(QString message)
+        : message(std::move(message))
+    {
+    }
     QString errorDescription() const override { return message; }
 
 private:
@@ -86,7 +95,11 @@ public:
 
 private:
     ProgramRemoval(Kind which, QString folder, platform::PinnedFolder pinned)
-        : which(which), folder(std::move(folder)), pinned(std::move(pinned)) {}
+        : which(which)
+        , folder(std::move(folder))
+        , pinned(std::move(pinned))
+    {
+    }
 
     void removeUserFolder() const;
 

@@ -9,8 +9,8 @@ inline const QString unsupportedLocation = QStringLiteral(
     "Reopen Setup from Halden's installed Applications folder to uninstall it. No files were removed.");
 inline const QString removalCancelled = QStringLiteral(
     "The agent was stopped, but app removal was cancelled. Click Uninstall to finish removing the app.");
-inline const QString removalIncomplete = QStringLiteral(
-    "The agent was stopped, but application files could not be removed. Click Uninstall to retry.");
+inline const QString removalIncomplete
+    = QStringLiteral("The agent was stopped, but application files could not be removed. Click Uninstall to retry.");
 
 inline const QString confirmationMessage = QStringLiteral("Uninstall Tervan Halden?");
 inline const QString confirmationStart = QStringLiteral("Stops and removes the local agent for your account. ");
@@ -21,8 +21,8 @@ inline const QString confirmationEnd = QStringLiteral(
     " The VS Code extension stays installed. Project history and saved credentials are kept unless you select "
     "their removal below.");
 inline const QString removeCredentialsTitle = QStringLiteral("Also remove Keychain credentials (rule key, device key)");
-inline const QString removeHistoryTitle = QStringLiteral(
-    "Also delete Halden scan history and feedback in the chosen project folder");
+inline const QString removeHistoryTitle
+    = QStringLiteral("Also delete Halden scan history and feedback in the chosen project folder");
 inline const QString uninstallButtonTitle = QStringLiteral("Uninstall");
 inline const QString cancelButtonTitle = QStringLiteral("Cancel");
 

@@ -47,12 +47,11 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     app = &application;
     QCommandLineParser parser;
-    parser.addOptions({{"bundle", "The staged application bundle.", "path"},
-                       {"output", "Where to write the PNG.", "file"},
-                       {"dark", "Use a dark palette."},
-                       {"points", "The desktop font size in points.", "size"},
-                       {"set-up", "Choose this project folder and set up the agent first.", "folder"},
-                       {"uninstall-alert", "Take the uninstall confirmation instead of the window."}});
+    parser.addOptions(
+        { { "bundle", "The staged application bundle.", "path" }, { "output", "Where to write the PNG.", "file" },
+            { "dark", "Use a dark palette." }, { "points", "The desktop font size in points.", "size" },
+            { "set-up", "Choose this project folder and set up the agent first.", "folder" },
+            { "uninstall-alert", "Take the uninstall confirmation instead of the window." } });
     parser.process(application);
     if (!parser.isSet("output")) {
         std::fputs("halden-screenshot: --output is required\n", stderr);
