@@ -140,5 +140,3 @@ void HaldenTest::showAsTheProgramDoes()
     c->window->show();
     QVERIFY(QTest::qWaitForWindowActive(c->window));
 }
-
-QTEST_MAIN(HaldenTest)

@@ -1,10 +1,9 @@
 #pragma once
 
-// The one test class of the suite. Every test starts with HOME at a fresh
+// The one fixture of the suite. Every test starts with HOME at a fresh
 // temporary folder holding a per-user install folder
 // ("~/Applications/Tervan Halden Beta") whose agent exits 0; `start()` makes
-// the controller as the program does. Its test functions are defined beside
-// the subsystem they test (test_*.cpp); ctest runs them by label.
+// the controller as the program does.
 
 #include "agent/agent_contract.h"
 #include "app/globals.h"
@@ -37,7 +36,15 @@ QString recordArguments(const QString& file); // a shell command appending "$@" 
 enum class PlistFormat { xml, binary };
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format);
 bool waitForRunEnd(SetupController& controller, int timeoutMs = 20000);
+// The outcome of a removal or its plan: "" for success, else the error's case.
+QString outcomeOf(const std::function<void()>& action);
+inline const QString doneEvent = QStringLiteral(R"({"step":"done","status":"ok"})");
+inline const QString doneOk = "echo '" + doneEvent + "'";
+// The agent's command lines as the scenario rows expect them.
+#define SETUP_ARGS "--allow-root ~/project --install-dir ~/Applications/Tervan Halden Beta"
 
+// The fixture every test class derives from; each test_<label>.cpp declares
+// its test functions in its own class, and ctest runs it under that label.
 class HaldenTest : public QObject {
     Q_OBJECT
 
@@ -45,39 +52,16 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    // discovery, removal (test_install.cpp)
-    void discovery_data();
-    void discovery() { fileSystem(); }
-    void removal_data();
-    void removal() { fileSystem(); }
-    void bundleIsWhereTheProgramWasStartedFrom();
-    void privilegedOutcomes();
-    void administratorCommandOnAScratchRoot();
-    // runner, protocol (test_agent.cpp)
-    void runs();
-    void oneRunAtATimeCompletingOnceAndLast();
-    void lines();
-    // window (test_window.cpp)
-    void nothingClipsAndAScreenReaderSeesAll();
-    void logStatusLineAndHeader();
-    void menuKeysAndClose();
-    // window, setup, uninstall, workspace, journey (test_flows.cpp)
-    void windowStates_data();
-    void windowStates() { scenario(); }
-    void setupFlows_data();
-    void setupFlows() { scenario(); }
-    void uninstallFlows_data();
-    void uninstallFlows() { scenario(); }
-    void launchesVsCodeWithTheFolderAsOneArgument();
-    void journey();
 
 public slots:
     void open(const QUrl& url) { seen << url.toString(QUrl::FullyEncoded); } // as the desktop would
 
-private:
+protected:
     SetupController& start() { return *(c = std::make_unique<SetupController>()); } // as the program makes it
     void showAsTheProgramDoes(); // with its menu bar, active
+    static void fileSystemColumns();
     void fileSystem(); // a row of discovery or removal
+    static void scenarioColumns();
     void scenario(); // a row of the window's, set-up's or uninstall's flows
     QString runOf(const QString& body, const QStringList& args = { "--setup" });
     QString shown() const; // buttons | status | log

@@ -1,0 +1,77 @@
+// Installation discovery: where the program stands, its agent, and an existing registration, on real files and links.
+#include "halden_test.h"
+
+#include "install/launch_agent_registration.h"
+
+class DiscoveryTest : public HaldenTest {
+    Q_OBJECT
+
+private slots:
+    void discovery_data()
+    {
+        fileSystemColumns();
+        QTest::newRow("install folder") << ""
+                                        << "install"
+                                        << "~/Applications/Tervan Halden Beta AGENT";
+        QTest::newRow("agent not executable") << "chmod -x \"$AGENT\""
+                                              << "install"
+                                              << "~/Applications/Tervan Halden Beta none";
+        QTest::newRow("agent a folder") << "rm \"$AGENT\"; mkdir \"$AGENT\""
+                                        << "install"
+                                        << "~/Applications/Tervan Halden Beta none";
+        QTest::newRow("other processor's agent") << "mv \"$AGENT\" \"$OTHER\""
+                                                 << "install"
+                                                 << "~/Applications/Tervan Halden Beta none";
+        QTest::newRow("registered") << "mkdir 'my prøject'"
+                                    << "found /agent -v --allow-root \"~/my prøject\""
+                                    << "~/my prøject";
+        QTest::newRow("registered, binary") << "mkdir 'my prøject'"
+                                            << "found-binary /agent --allow-root \"~/my prøject\""
+                                            << "~/my prøject";
+        QTest::newRow("link, trailing /") << "mkdir p; ln -s p link"
+                                          << "found --allow-root ~/link/"
+                                          << "~/link";
+        QTest::newRow("switch last") << ""
+                                     << "found /agent --allow-root"
+                                     << "none";
+        QTest::newRow("joined with =") << "mkdir p"
+                                       << "found --allow-root=~/p"
+                                       << "none";
+        QTest::newRow("first names a file") << "touch f; mkdir p"
+                                            << "found --allow-root ~/f --allow-root ~/p"
+                                            << "none";
+        QTest::newRow("relative") << "mkdir p"
+                                  << "found --allow-root p"
+                                  << "none";
+        QTest::newRow("over the size limit") << "mkdir p"
+                                             << "found-huge --allow-root ~/p"
+                                             << "none";
+        QTest::newRow("NUL in a string") << "mkdir 'pü'"
+                                         << "found-binary --allow-root ~/pü"
+                                         << "none"; // the library aborts if asked naively
+    }
+
+    void discovery() { fileSystem(); }
+    void bundleIsWhereTheProgramWasStartedFrom()
+    {
+        // A real program asks, started through a link to its folder, and again
+        // after its folder was renamed under it.
+        const QString real = home->filePath("real/Halden Setup");
+        QDir().mkpath(real);
+        QVERIFY(QFile::copy(HALDEN_BUNDLE_PROBE, real + "/probe")
+            && QFile::link(home->filePath("real"), home->filePath("linked")));
+        QProcess probe;
+        probe.start(home->filePath("linked/Halden Setup/probe"));
+        const auto ask = [&probe] {
+            probe.write("?\n");
+            probe.waitForReadyRead(5000);
+            return QString(probe.readLine().trimmed());
+        };
+        QCOMPARE(ask(), home->filePath("linked/Halden Setup")); // the link kept
+        QVERIFY(QDir().rename(real, real + " 2"));
+        QCOMPARE(ask(), real + " 2"); // asked afresh
+    }
+};
+
+QTEST_MAIN(DiscoveryTest)
+#include "test_discovery.moc"
