@@ -25,6 +25,7 @@ void SetupController::setUpAgent()
 
 void SetupController::repair()
 {
+    startUpRepairQueued = false;
     const std::optional<QString> install = installDir();
     const std::optional<QString> agent = install ? agentBinary(*install) : std::nullopt;
     if (!agent || !folder)
@@ -36,9 +37,6 @@ void SetupController::repair()
 void SetupController::startSetupOrRepair(
     const QString& agent, const QStringList& arguments, const QString& runningLine, const QString& failureLineStart)
 {
-    setupButton->setEnabled(false);
-    repairButton->setEnabled(false);
-    chooseButton->setEnabled(false);
     log->clear();
     setStatus(runningLine, false);
     run(agent, arguments, [this, failureLineStart](bool ok) { completeSetupOrRepair(ok, failureLineStart); });
@@ -46,9 +44,7 @@ void SetupController::startSetupOrRepair(
 
 void SetupController::completeSetupOrRepair(bool ok, const QString& failureLineStart)
 {
-    child = nullptr;
-    chooseButton->setEnabled(true);
-    openProjectButton->setEnabled(ok);
+    projectOpenable = ok;
     updateSetupReadiness();
     if (ok)
         setStatus(setupCompletionMessage(extensionInstalled), false);

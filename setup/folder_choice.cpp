@@ -1,4 +1,5 @@
 #include "install/installation_discovery.h"
+#include "setup/modal_dialog.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 #include "setup/window_texts.h"
@@ -38,7 +39,7 @@ void SetupController::chooseFolder()
     panel.setWindowModality(Qt::ApplicationModal);
     if (folder)
         panel.setDirectory(*folder);
-    if (panel.exec() != QDialog::Accepted)
+    if (runModal(panel) != QDialog::Accepted)
         return;
     const QStringList chosen = panel.selectedFiles();
     if (chosen.size() != 1 || chosen.first().isEmpty())
@@ -49,17 +50,13 @@ void SetupController::chooseFolder()
 
 void SetupController::updateSetupReadiness()
 {
-    if (child || pendingProgramRemoval)
+    updateControls();
+    if (busy || pendingProgramRemoval)
         return;
-    // Without the agent binary nothing could be set up: the button stays off
-    // and the components-not-found line written at start-up stays in place.
+    // Without the agent binary nothing could be set up: the
+    // components-not-found line written at start-up stays in place.
     const std::optional<QString> install = installDir();
-    if (!install || !agentBinary(*install)) {
-        setupButton->setEnabled(false);
+    if (!install || !agentBinary(*install))
         return;
-    }
-    const bool ready = folder.has_value();
-    setupButton->setEnabled(ready);
-    repairButton->setEnabled(repairAvailable && ready);
-    setStatus(ready ? WindowTexts::readyToSetUp : WindowTexts::folderRequired, false);
+    setStatus(folder ? WindowTexts::readyToSetUp : WindowTexts::folderRequired, false);
 }

@@ -172,8 +172,6 @@ void SetupController::buildLayout()
     connect(repairButton, &QPushButton::clicked, this, &SetupController::repair);
     connect(uninstallButton, &QPushButton::clicked, this, &SetupController::uninstall);
     connect(openProjectButton, &QPushButton::clicked, this, &SetupController::openProject);
-    repairButton->setEnabled(false);
-    openProjectButton->setEnabled(false);
 
     // Drawn as the window's default button, as the Return key presses it.
     setupButton->setDefault(true);
@@ -202,20 +200,20 @@ void SetupController::setStartUpState()
     const std::optional<QString> install = installDir();
     if (!install || !agentBinary(*install)) {
         setStatus(WindowTexts::componentsMissing, true);
-        setupButton->setEnabled(false);
-        uninstallButton->setEnabled(false);
+        updateControls();
         return;
     }
-    setupButton->setEnabled(false);
     if (const std::optional<QString> existing = existingAuthorizedFolder()) {
         setFolder(*existing);
         repairAvailable = true;
-        repairButton->setEnabled(true);
+        startUpRepairQueued = true;
+        updateControls();
         setStatus(WindowTexts::existingInstallation, false);
         // Starts once the window is shown and the event loop runs.
         QTimer::singleShot(0, this, &SetupController::repair);
         return;
     }
+    updateControls();
     setStatus(WindowTexts::chooseFolderToStart, false);
 }
 

@@ -56,6 +56,7 @@ public:
     void setStatus(const QString& text, bool error);
     void append(const QString& text);
     void setBusy(bool busy);
+    void updateControls();
     void chooseFolder();
     void updateSetupReadiness();
 
@@ -84,6 +85,11 @@ private:
     void startSetupOrRepair(const QString& agent, const QStringList& arguments, const QString& runningLine,
         const QString& failureLineStart);
     void completeSetupOrRepair(bool ok, const QString& failureLineStart);
+
+    // What decides the controls besides the public state above.
+    bool busy = false; // an agent runs or files are being removed
+    bool projectOpenable = false; // the last set-up or repair succeeded
+    bool startUpRepairQueued = false; // found at start-up, the repair starts once the loop runs
 
     // While the lines of one read are added, they share one edit block so the
     // log is laid out once per read, not once per line.

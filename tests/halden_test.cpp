@@ -2,10 +2,12 @@
 
 #include "app/main_menu.h"
 #include "platform/bundle_location.h"
+#include "setup/modal_dialog.h"
 #include "uninstall/uninstall_dialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -90,39 +92,48 @@ void HaldenTest::init()
     qputenv("HOME", QFile::encodeName(home->path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home->filePath("data")));
     install = std::make_unique<StagedInstall>(home->filePath("Applications"));
-    answer.clear();
     seen.clear();
-    auto* modals = new QTimer(this); // answers every modal as a user would, until the test ends
-    connect(modals, &QTimer::timeout, [this] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* panel = qobject_cast<QFileDialog*>(modal)) {
-            seen << panel->labelText(QFileDialog::Accept) + " | " + panel->windowTitle() + " | "
-                    + QString::number(panel->fileMode());
-            panel->setDirectory(answer);
-            QMetaObject::invokeMethod(panel, answer == "cancel" ? "reject" : "accept");
-        } else if (auto* confirmation = qobject_cast<UninstallConfirmation*>(modal)) {
-            const bool whole = confirmation->findChild<QLabel*>("informativeText")->isVisibleTo(confirmation)
-                && confirmation->removeHistory->isVisibleTo(confirmation);
-            seen << confirmation->findChild<QLabel*>("message")->text()
-                    + (confirmation->removeHistory->isEnabled() ? "" : " (no history)") + (whole ? "" : " (cut)");
-            confirmation->removeCredentials->setChecked(answer.contains("credentials"));
-            confirmation->removeHistory->setChecked(answer.contains("history"));
-            for (QPushButton* button :
-                confirmation->findChildren<QPushButton*>()) // "Uninstall" first and the default, then "Cancel"
-                if (button->text() == (answer.contains("cancel") ? "Cancel" : "Uninstall")
-                    && button->isDefault() != answer.contains("cancel"))
-                    button->click();
-        } else if (auto* notice = qobject_cast<QMessageBox*>(modal)) {
-            seen << notice->text();
-            notice->buttons().first()->click();
-        }
-    });
-    modals->start(10);
+    unexpected.clear();
+    answers.clear();
+    setModalAnswererForTesting([this](QDialog& modal) { return answerModal(modal); });
+}
+
+// Answers the dialog as the user would, if it is the one the test said comes next.
+int HaldenTest::answerModal(QDialog& modal)
+{
+    const auto [kind, answer] = answers.isEmpty() ? std::pair(QString(), QString()) : answers.takeFirst();
+    if (auto* panel = qobject_cast<QFileDialog*>(&modal); panel && kind == "panel") {
+        seen << panel->labelText(QFileDialog::Accept) + " | " + panel->windowTitle() + " | "
+                + QString::number(panel->fileMode());
+        panel->setDirectory(answer);
+        QMetaObject::invokeMethod(panel, answer == "cancel" ? "reject" : "accept");
+    } else if (auto* confirmation = qobject_cast<UninstallConfirmation*>(&modal); confirmation && kind == "confirm") {
+        const bool whole = confirmation->findChild<QLabel*>("informativeText")->isVisibleTo(confirmation)
+            && confirmation->removeHistory->isVisibleTo(confirmation);
+        seen << confirmation->findChild<QLabel*>("message")->text()
+                + (confirmation->removeHistory->isEnabled() ? "" : " (no history)") + (whole ? "" : " (cut)");
+        confirmation->removeCredentials->setChecked(answer.contains("credentials"));
+        confirmation->removeHistory->setChecked(answer.contains("history"));
+        for (QPushButton* button : confirmation->findChildren<QPushButton*>()) // "Uninstall" is the default
+            if (button->text() == (answer.contains("cancel") ? "Cancel" : "Uninstall")
+                && button->isDefault() != answer.contains("cancel"))
+                button->click();
+    } else if (auto* notice = qobject_cast<QMessageBox*>(&modal); notice && kind == "notice") {
+        seen << notice->text();
+        notice->buttons().first()->click();
+    } else {
+        unexpected << modal.windowTitle() + " (" + modal.metaObject()->className() + ")";
+        return QDialog::Rejected;
+    }
+    return modal.result();
 }
 
 void HaldenTest::cleanup()
 {
-    qDeleteAll(findChildren<QTimer*>(Qt::FindDirectChildrenOnly));
+    setModalAnswererForTesting(std::nullopt);
+    for (const char* scheme : { "https", "mailto" })
+        QDesktopServices::unsetUrlHandler(scheme);
+    QVERIFY2(unexpected.isEmpty(), qPrintable("a dialog nobody expected: " + unexpected.join(", ")));
     // A test that ended the program outside an event loop left the loops
     // told to quit at once; running the application's loop clears that.
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });

@@ -64,11 +64,19 @@ protected:
     static void scenarioColumns();
     void scenario(); // a row of the window's, set-up's or uninstall's flows
     QString runOf(const QString& body, const QStringList& args = { "--setup" });
-    QString shown() const; // buttons | status | log
+    static void scenarioRow(const char* name, const QString& agent, const QString& given, const QString& action,
+        const QString& enabled, const QString& status, const QString& log, const QString& calls = {});
+    QString enabledControls() const;
+    QString statusShown() const;
 
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<StagedInstall> install;
     std::unique_ptr<SetupController> c;
-    QString answer; // what the next modal is answered: a folder for the panel, or words for the confirmation
+    // The dialogs the test expects next, in order, each with its answer: "panel" with a folder or "cancel",
+    // "confirm" with the boxes to tick ("credentials", "history") or "cancel", "notice".
+    void expect(const QString& kind, const QString& answer = {}) { answers.append({ kind, answer }); }
+    int answerModal(QDialog& modal);
+    QList<std::pair<QString, QString>> answers;
+    QStringList unexpected; // dialogs that came unannounced: the test fails
     QStringList seen; // what modals and the desktop were shown, in order
 };

@@ -40,25 +40,41 @@ const QMap<QString, QString> texts {
 
 void HaldenTest::scenarioColumns()
 {
-    QTest::addColumn<QString>("agent"); // the stand-in agent's script; "-" for no agent
-    QTest::addColumn<QString>(
-        "given"); // of: registered, lost, folder, repair, pending, open, running, elsewhere, undeletable, approval=CODE
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<QString>("after"); // buttons (set-up, repair, choose, open, uninstall, close) | status | log
-    QTest::addColumn<QString>("calls"); // the agent's arguments and the approval prompts, in order; "~" the home
+    QTest::addColumn<QString>("agent"); // the stand-in agent's script
+    QTest::addColumn<QString>("given"); // the situation, in words the fixture knows
+    QTest::addColumn<QString>("action"); // operations in turn; "uninstall" takes the confirmation's answer from here
+    QTest::addColumn<QString>("enabled"); // the controls offered afterwards
+    QTest::addColumn<QString>("status"); // by its short name; "red: " when shown as an error
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QString>("calls"); // the agent's arguments, the approval prompts and the dialogs, in order
 }
 
-QString HaldenTest::shown() const
+void HaldenTest::scenarioRow(const char* name, const QString& agent, const QString& given, const QString& action,
+    const QString& enabled, const QString& status, const QString& log, const QString& calls)
 {
-    const QString status = texts.key(c->statusLabel->text(), c->statusLabel->text());
+    QTest::newRow(name) << agent << given << action << enabled << status << log << calls;
+}
+
+// The controls a user can press, and the close button.
+QString HaldenTest::enabledControls() const
+{
+    QStringList offered;
+    const QList<std::pair<QPushButton*, const char*>> controls { { c->setupButton, "set-up" },
+        { c->repairButton, "repair" }, { c->chooseButton, "choose" }, { c->openProjectButton, "open" },
+        { c->uninstallButton, "uninstall" } };
+    for (const auto& [button, name] : controls)
+        if (button->isEnabled())
+            offered << name;
+    if (c->window->isCloseEnabled())
+        offered << "close";
+    return offered.join(' ');
+}
+
+QString HaldenTest::statusShown() const
+{
     const QColor color = c->statusLabel->palette().color(QPalette::WindowText);
     const bool red = color.hslSaturation() > 128 && (color.hslHue() < 15 || color.hslHue() > 345); // as a user tells it
-    QString buttons; // set-up, repair, choose, open-project, uninstall, close: enabled or "-"
-    for (const QWidget* button :
-        QWidgetList { c->setupButton, c->repairButton, c->chooseButton, c->openProjectButton, c->uninstallButton })
-        buttons += button->isEnabled() ? "E" : "-";
-    return buttons + (c->window->isCloseEnabled() ? "C" : "-") + " | " + (red ? "red: " : "") + status + " | "
-        + c->log->toPlainText().replace('\n', '/');
+    return (red ? "red: " : "") + texts.key(c->statusLabel->text(), c->statusLabel->text());
 }
 
 void HaldenTest::scenario()
@@ -66,42 +82,58 @@ void HaldenTest::scenario()
     QFETCH(QString, agent);
     QFETCH(QString, given);
     QFETCH(QString, action);
-    QFETCH(QString, after);
-    QFETCH(QString, calls);
     const QString record = home->filePath("calls"), project = home->filePath("project"),
                   dist = install->installDir + "/dist";
-    install->writeAgentScript(recordArguments(record) + "\n" + agent);
-    if (agent == "-")
-        QFile::remove(install->agentPath);
-    if (given.contains("registered") && QDir().mkpath(project))
+    const auto has = [&given](const char* situation) { return given.contains(situation); };
+    if (has("registered") && QDir().mkpath(project))
         writeFile(home->filePath(AgentContract::launchAgentPropertyListPath),
             propertyList({ "/agent", "--allow-root", project }, PlistFormat::xml));
-    if (given.contains("elsewhere")) // another user's home: the install folder is in no supported place
+    if (has("installed elsewhere")) // another user's home: the install folder is in no supported place
         qputenv("HOME", QFile::encodeName(project));
     const auto lock = [&](bool locked) { // a per-user folder that cannot be deleted, also by root
         return geteuid() == 0 ? QProcess::execute("chattr", { locked ? "+i" : "-i", dist }) == 0
                               : QFile::setPermissions(dist,
                                   QFile::ReadOwner | QFile::ExeOwner | (locked ? QFile::ReadOwner : QFile::WriteOwner));
     };
-    if (given.contains("undeletable") && !lock(true))
+    if (has("undeletable") && !lock(true))
         QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
     writeExecutable(home->filePath("helper"),
-        "#!/bin/sh\necho approval >> '" + record.toUtf8() + "'\nexit " + given.section("approval=", 1).toUtf8() + "\n");
+        "#!/bin/sh\necho approval >> '" + record.toUtf8() + "'\nexit " + given.section("approval exits ", 1).toUtf8()
+            + "\n");
     platform::setPrivilegeHelperForTesting(home->filePath("helper")); // never the real administrator script
-    answer = action;
-    start();
-    if (given.contains("lost")) // the agent binary is gone since start-up
+    install->writeAgentScript(doneOk);
+    if (has("no agent"))
         QFile::remove(install->agentPath);
-    QProcess running;
-    if (!action.startsWith("start")) {
-        c->folder = given.contains("folder") ? std::optional(project) : std::nullopt;
-        c->repairAvailable = given.contains("repair");
-        c->pendingProgramRemoval = given.contains("pending") ? std::optional(ProgramRemoval::shared()) : std::nullopt;
-        c->openProjectButton->setEnabled(given.contains("open"));
-        c->child = given.contains("running") ? &running : nullptr;
+    start();
+    if (!action.startsWith("start")) { // the situation, reached through the controller's own operations
+        if (has("folder chosen") && QDir().mkpath(project)) {
+            expect("panel", project);
+            c->chooseFolder();
+        }
+        if (has("project opened")) { // a set-up that succeeded
+            c->setUpAgent();
+            QVERIFY(waitForRunEnd(*c));
+        }
+        c->repairAvailable = has("repair available"); // as the agent's report of its registration sets it
+        if (has("removal pending")) // as after an uninstall whose removal failed
+            c->pendingProgramRemoval = ProgramRemoval::shared();
+        if (has("agent running"))
+            c->run("/bin/sleep", { "30" }, [](bool) {});
+        c->updateControls();
         c->setStatus("before", false);
+        c->log->clear();
         c->append("old");
+        seen.clear();
     }
+    if (QFile::exists(install->agentPath))
+        install->writeAgentScript(recordArguments(record) + "\n" + agent);
+    if (has("agent lost")) // the agent binary is gone since start-up
+        QFile::remove(install->agentPath);
+    QFETCH(QString, calls); // the dialogs it names are the ones that are answered
+    static const QRegularExpression dialogs("confirm|Halden was uninstalled\\.");
+    for (const QRegularExpressionMatch& dialog : dialogs.globalMatch(calls))
+        expect(dialog.captured() == "confirm" ? "confirm" : "notice", action);
+    QProcess* sleeper = c->child;
     const QMap<QString, void (SetupController::*)()> operations { { "ready", &SetupController::updateSetupReadiness },
         { "setup", &SetupController::setUpAgent }, { "repair", &SetupController::repair },
         { "uninstall", &SetupController::uninstall }, { "open", &SetupController::openProject } };
@@ -112,17 +144,22 @@ void HaldenTest::scenario()
             c->setBusy(step == "busy");
         else if (step == "started") // the event loop runs what start-up queued
             QVERIFY(QTest::qWaitFor([this] { return c->child != nullptr; }));
-        if (c->child && c->child != &running)
+        if (c->child && c->child != sleeper)
             seen << "(" + texts.key(c->statusLabel->text()) + ")";
-        c->child = c->child == &running ? nullptr : c->child;
-        QVERIFY(waitForRunEnd(*c));
+        QVERIFY(c->child == sleeper || waitForRunEnd(*c));
     }
-    QVERIFY(!given.contains("undeletable") || lock(false));
+    QVERIFY(!has("undeletable") || lock(false));
     platform::setPrivilegeHelperForTesting(std::nullopt);
-    QCOMPARE(shown(), after);
+    QTEST(enabledControls(), "enabled");
+    QTEST(statusShown(), "status");
+    QTEST(c->log->toPlainText().replace('\n', '/'), "log");
     QCOMPARE((recordedLines(record) << seen)
                  .join(' ')
                  .replace(home->path(), "~")
                  .replace("Uninstall Tervan Halden?", "confirm"),
         calls);
+    if (sleeper) {
+        sleeper->kill();
+        QVERIFY(waitForRunEnd(*c));
+    }
 }

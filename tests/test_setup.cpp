@@ -9,67 +9,34 @@ private slots:
     {
         scenarioColumns();
         const QString extension = "echo '{\"step\":\"done\",\"status\":\"ok\",\"extensionInstalled\":true}'";
-        QTest::newRow("confirmed") << extension << "folder"
-                                   << "setup"
-                                   << "E-EEEC | confirmed | ✓ done: /"
-                                   << "--setup " SETUP_ARGS " (setting up)";
-        QTest::newRow("repair, not confirmed") << doneOk << "folder repair"
-                                               << "repair"
-                                               << "EEEEEC | not confirmed | ✓ done: /"
-                                               << "--repair " SETUP_ARGS " (repairing)";
-        QTest::newRow("no done") << "echo '{\"step\":\"check\",\"status\":\"ok\"}'"
-                                 << "folder open"
-                                 << "setup"
-                                 << "E-E-EC | red: set-up failed | ✓ check: /"
-                                 << "--setup " SETUP_ARGS " (setting up)";
-        QTest::newRow("repair, done warn") << "echo '{\"step\":\"done\",\"status\":\"warn\",\"message\":\"partly\"}'"
-                                           << "folder repair open"
-                                           << "repair"
-                                           << "EEE-EC | red: repair failed | ! done: partly/"
-                                           << "--repair " SETUP_ARGS " (repairing)";
-        QTest::newRow("registered, then exit 5")
-            << "echo '{\"step\":\"register\",\"status\":\"ok\"}'; echo denied >&2; exit 5"
-            << "folder"
-            << "setup"
-            << "EEE-EC | red: set-up failed | ✓ register: /error: denied//"
-            << "--setup " SETUP_ARGS " (setting up)";
-        QTest::newRow("set-up, no folder") << ""
-                                           << "repair"
-                                           << "setup"
-                                           << "--E-EC | red: choose first | old/"
-                                           << "";
-        QTest::newRow("repair, no folder") << ""
-                                           << "repair"
-                                           << "repair"
-                                           << "--E-EC | before | old/"
-                                           << "";
-        QTest::newRow("set-up, no agent") << "-"
-                                          << "folder"
-                                          << "setup"
-                                          << "--E--C | before | old/"
-                                          << "";
-        QTest::newRow("repair, no agent") << "-"
-                                          << "folder repair"
-                                          << "repair"
-                                          << "--E--C | before | old/"
-                                          << "";
-        QTest::newRow("set-up while an agent runs") << ""
-                                                    << "folder repair open running"
-                                                    << "setup"
-                                                    << "---EEC | setting up | "
-                                                    << "";
-        QTest::newRow("open, no VS Code") << ""
-                                          << "folder"
-                                          << "open"
-                                          << "--E-EC | red: not found | old/"
-                                          << "";
-        QTest::newRow("open, no folder") << ""
-                                         << ""
-                                         << "open"
-                                         << "--E-EC | red: not found | old/"
-                                         << "";
+        scenarioRow("confirmed", extension, "folder chosen", "setup", "set-up choose open uninstall close", "confirmed",
+            "✓ done: /", "--setup " SETUP_ARGS " (setting up)");
+        scenarioRow("repair, not confirmed", doneOk, "folder chosen, repair available", "repair",
+            "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
+            "--repair " SETUP_ARGS " (repairing)");
+        scenarioRow("no done", "echo '{\"step\":\"check\",\"status\":\"ok\"}'", "folder chosen, project opened",
+            "setup", "set-up choose uninstall close", "red: set-up failed", "✓ check: /",
+            "--setup " SETUP_ARGS " (setting up)");
+        scenarioRow("repair, done warn", "echo '{\"step\":\"done\",\"status\":\"warn\",\"message\":\"partly\"}'",
+            "folder chosen, repair available, project opened", "repair", "set-up repair choose uninstall close",
+            "red: repair failed", "! done: partly/", "--repair " SETUP_ARGS " (repairing)");
+        scenarioRow("registered, then exit 5",
+            "echo '{\"step\":\"register\",\"status\":\"ok\"}'; echo denied >&2; exit 5", "folder chosen", "setup",
+            "set-up repair choose uninstall close", "red: set-up failed", "✓ register: /error: denied//",
+            "--setup " SETUP_ARGS " (setting up)");
+        scenarioRow("set-up, no folder", "", "repair available", "setup", "choose uninstall close", "red: choose first",
+            "old/");
+        scenarioRow("repair, no folder", "", "repair available", "repair", "choose uninstall close", "before", "old/");
+        scenarioRow(
+            "set-up, no agent", "", "no agent binary, folder chosen", "setup", "choose close", "before", "old/");
+        scenarioRow("repair, no agent", "", "no agent binary, folder chosen, repair available", "repair",
+            "choose close", "before", "old/");
+        scenarioRow("set-up while an agent runs", "", "folder chosen, repair available, project opened, agent running",
+            "setup", "", "setting up", "");
+        scenarioRow(
+            "open, no VS Code", "", "folder chosen", "open", "set-up choose uninstall close", "red: not found", "old/");
+        scenarioRow("open, no folder", "", "", "open", "choose uninstall close", "red: not found", "old/");
     }
-
     void setupFlows() { scenario(); }
 };
 

@@ -180,77 +180,29 @@ private slots:
     void windowStates_data()
     {
         scenarioColumns();
-        QTest::newRow("agent missing") << "-"
-                                       << ""
-                                       << "start"
-                                       << "--E--C | red: missing | "
-                                       << "";
-        QTest::newRow("no installation") << ""
-                                         << ""
-                                         << "start"
-                                         << "--E-EC | start | "
-                                         << "";
-        QTest::newRow("existing installation") << ""
-                                               << "registered"
-                                               << "start"
-                                               << "-EE-EC | existing | "
-                                               << "";
-        QTest::newRow("existing, repaired") << doneOk << "registered"
-                                            << "started"
-                                            << "EEEEEC | not confirmed | ✓ done: /"
-                                            << "--repair " SETUP_ARGS " (repairing)";
-        QTest::newRow("busy") << ""
-                              << "folder repair open"
-                              << "busy"
-                              << "------ | before | old/"
-                              << "";
-        QTest::newRow("idle, no folder") << ""
-                                         << "open"
-                                         << "idle"
-                                         << "--EEEC | before | old/"
-                                         << "";
-        QTest::newRow("idle, folder") << ""
-                                      << "folder"
-                                      << "idle"
-                                      << "E-E-EC | before | old/"
-                                      << "";
-        QTest::newRow("idle, repair") << ""
-                                      << "folder repair open"
-                                      << "idle"
-                                      << "EEEEEC | before | old/"
-                                      << "";
-        QTest::newRow("idle, removal pending") << ""
-                                               << "folder repair pending"
-                                               << "idle"
-                                               << "----EC | before | old/"
-                                               << "";
-        QTest::newRow("ready") << ""
-                               << "folder repair"
-                               << "ready"
-                               << "EEE-EC | ready | old/"
-                               << "";
-        QTest::newRow("ready, no folder") << ""
-                                          << "repair"
-                                          << "ready"
-                                          << "--E-EC | required | old/"
-                                          << "";
-        QTest::newRow("ready, agent lost") << ""
-                                           << "folder lost"
-                                           << "idle ready"
-                                           << "--E-EC | before | old/"
-                                           << "";
-        QTest::newRow("ready while an agent runs") << ""
-                                                   << "folder repair running"
-                                                   << "ready"
-                                                   << "--E-EC | before | old/"
-                                                   << "";
-        QTest::newRow("ready, removal pending") << ""
-                                                << "folder repair pending"
-                                                << "ready"
-                                                << "--E-EC | before | old/"
-                                                << "";
+        scenarioRow("agent missing", "", "no agent binary", "start", "choose close", "red: missing", "");
+        scenarioRow("no installation", "", "", "start", "choose uninstall close", "start", "");
+        scenarioRow("existing installation", "", "registered at start", "start", "repair choose uninstall close",
+            "existing", "");
+        scenarioRow("existing, repaired", doneOk, "registered at start", "started",
+            "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
+            "--repair " SETUP_ARGS " (repairing)");
+        scenarioRow("busy", "", "folder chosen, repair available, project opened", "busy", "", "before", "old/");
+        scenarioRow("idle, folder", "", "folder chosen", "idle", "set-up choose uninstall close", "before", "old/");
+        scenarioRow("idle, repair", "", "folder chosen, repair available, project opened", "idle",
+            "set-up repair choose open uninstall close", "before", "old/");
+        scenarioRow("idle, removal pending", "", "folder chosen, repair available, removal pending", "idle",
+            "uninstall close", "before", "old/");
+        scenarioRow("ready", "", "folder chosen, repair available", "ready", "set-up repair choose uninstall close",
+            "ready", "old/");
+        scenarioRow("ready, no folder", "", "repair available", "ready", "choose uninstall close", "required", "old/");
+        scenarioRow(
+            "ready, agent lost", "", "folder chosen, agent lost", "idle ready", "choose close", "before", "old/");
+        scenarioRow("ready while an agent runs", "", "folder chosen, repair available, agent running", "ready", "",
+            "before", "old/");
+        scenarioRow("ready, removal pending", "", "folder chosen, repair available, removal pending", "ready",
+            "uninstall close", "before", "old/");
     }
-
     void windowStates() { scenario(); }
 };
 

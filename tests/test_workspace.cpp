@@ -19,10 +19,7 @@ private slots:
             c->extensionInstalled = extension;
             c->setStatus("before", true);
             c->openProject();
-            QTRY_COMPARE(shown(),
-                !launched       ? "--E-EC | red: could not open | "
-                    : extension ? "--E-EC | confirmed | "
-                                : "--E-EC | not confirmed | ");
+            QTRY_COMPARE(statusShown(), !launched ? "red: could not open" : extension ? "confirmed" : "not confirmed");
         }
         QTRY_COMPARE(recordedLines(record), launched ? QStringList(2, *c->folder) : QStringList());
     }

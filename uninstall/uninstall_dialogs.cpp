@@ -1,5 +1,6 @@
 #include "uninstall/uninstall_dialogs.h"
 
+#include "setup/modal_dialog.h"
 #include "uninstall/uninstall_texts.h"
 
 #include <QCheckBox>
@@ -92,5 +93,5 @@ void showUninstallFinished(QWidget* parent)
     notice.setInformativeText(UninstallTexts::finishedInformation);
     QPushButton* close = notice.addButton(UninstallTexts::closeButtonTitle, QMessageBox::AcceptRole);
     notice.setDefaultButton(close);
-    notice.exec();
+    runModal(notice);
 }

@@ -1,6 +1,7 @@
 #include "agent/agent_contract.h"
 #include "app/globals.h"
 #include "install/installation_discovery.h"
+#include "setup/modal_dialog.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 #include "uninstall/uninstall_dialogs.h"
@@ -33,7 +34,7 @@ void SetupController::uninstall()
     }
 
     UninstallConfirmation confirmation(uninstallConfirmationText(*plan), folder.has_value(), window);
-    if (confirmation.exec() != QDialog::Accepted)
+    if (runModal(confirmation) != QDialog::Accepted)
         return;
     const bool removeHistory = confirmation.removeHistory->isChecked() && folder;
     const QStringList arguments = AgentContract::uninstallArguments(
@@ -58,9 +59,6 @@ void SetupController::finishUninstall(const ProgramRemoval& plan)
         plan.remove();
     } catch (const LocalizedError& error) {
         setBusy(false);
-        setupButton->setEnabled(false);
-        repairButton->setEnabled(false);
-        openProjectButton->setEnabled(false);
         setStatus(error.errorDescription(), true);
         return;
     }
