@@ -91,9 +91,10 @@ void HaldenTest::scenario()
     if (has("installed elsewhere")) // another user's home: the install folder is in no supported place
         qputenv("HOME", QFile::encodeName(project));
     const auto lock = [&](bool locked) { // a per-user folder that cannot be deleted, also by root
-        return geteuid() == 0 ? QProcess::execute("chattr", { locked ? "+i" : "-i", dist }) == 0
-                              : QFile::setPermissions(dist,
-                                  QFile::ReadOwner | QFile::ExeOwner | (locked ? QFile::ReadOwner : QFile::WriteOwner));
+        return geteuid() == 0
+            ? QProcess::execute("chattr", { locked ? "+i" : "-i", dist }) == 0
+            : QFile::setPermissions(
+                  dist, QFile::ReadOwner | QFile::ExeOwner | (locked ? QFile::ReadOwner : QFile::WriteOwner));
     };
     if (has("undeletable") && !lock(true))
         QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
@@ -118,7 +119,7 @@ void HaldenTest::scenario()
         if (has("removal pending")) // as after an uninstall whose removal failed
             c->pendingProgramRemoval = ProgramRemoval::shared();
         if (has("agent running"))
-            c->run("/bin/sleep", { "30" }, [](bool) {});
+            c->run("/bin/sleep", { "30" }, [](bool) { });
         c->updateControls();
         c->setStatus("before", false);
         c->log->clear();
