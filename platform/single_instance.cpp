@@ -39,27 +39,28 @@ bool SingleInstance::claim()
     lock = open(QFile::encodeName(name + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0)
         return true;
-    if (flock(lock, LOCK_EX | LOCK_NB) == 0) {
-        QLocalServer::removeServer(name); // left by an instance that ended without removing it
-        connect(&server, &QLocalServer::newConnection, this, [this] {
-            while (QLocalSocket* request = server.nextPendingConnection())
-                request->deleteLater(); // a connection is the whole request
-            emit activationRequested();
-        });
-        server.listen(name);
-        return true;
-    }
-    if (errno != EWOULDBLOCK)
-        return true; // a file system without locks: no way to tell, so start
-    // The holder listens a moment after it took the lock. A holder that never
-    // answers is busy or hung; a second window would let two agents run at
-    // once, so this start ends all the same.
+    // The holder listens a moment after it took the lock, and may end at any
+    // moment: until one of the two answers, ask both again. A holder that never
+    // answers is busy or hung; a second window would let two agents run at once,
+    // so this start ends all the same.
     QLocalSocket socket;
     for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QThread::msleep(20)) {
+        if (flock(lock, LOCK_EX | LOCK_NB) == 0) {
+            QLocalServer::removeServer(name); // left by an instance that ended without removing it
+            connect(&server, &QLocalServer::newConnection, this, [this] {
+                while (QLocalSocket* request = server.nextPendingConnection())
+                    request->deleteLater(); // a connection is the whole request
+                emit activationRequested();
+            });
+            server.listen(name);
+            return true;
+        }
+        if (errno != EWOULDBLOCK)
+            return true; // a file system without locks: no way to tell, so start
         socket.connectToServer(name);
         if (socket.waitForConnected(1000)) {
             socket.disconnectFromServer();
-            break;
+            return false;
         }
     }
     return false;
