@@ -1,24 +1,41 @@
 #include "app/globals.h"
 #include "app/main_menu.h"
+#include "platform/single_instance.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 
 #include <QApplication>
 
-int main(int argc, char** argv)
+int main(int, char**)
 {
-    // No command-line arguments of our own and no settings are read.
-    QApplication application(argc, argv);
+    // The program takes no command-line arguments, and Qt reads its own
+    // switches (a window title, a mirrored layout, …) from what it is given:
+    // it gets the program's name alone. The display's environment belongs to
+    // the desktop and still reaches Qt.
+    char name[] = "halden-setup";
+    char* arguments[] = { name, nullptr };
+    int count = 1;
+    QApplication application(count, arguments);
     app = &application;
     QApplication::setApplicationName(QStringLiteral("Halden Setup"));
+
+    platform::SingleInstance instance;
+    if (!instance.claim())
+        return 0; // the running instance comes to the front instead
 
     controller = new SetupController; // lives until the process ends
     controller->window->setMenuBar(makeSetupMenu());
     // Where the menu bar sits inside the window, the window has just grown by it.
     controller->window->centerOnScreen();
-    controller->window->show();
-    controller->window->raise();
-    controller->window->activateWindow();
+    const auto toFront = [] {
+        QWidget* window = controller->window;
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    };
+    QObject::connect(&instance, &platform::SingleInstance::activationRequested, controller->window, toFront);
+    toFront();
 
     application.exec();
     return 0;

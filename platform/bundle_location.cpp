@@ -29,10 +29,13 @@ namespace {
 
     // The path the program was started through, read afresh at every call: the
     // first word of the kernel's copy of the command line, made absolute and
-    // cleaned, with its links kept, so a linked install folder is seen as the link
-    // it is. Trusted only while it still names the running executable (a bare name
-    // found through PATH, a changed working directory, a renamed folder); otherwise
-    // the kernel's own path of the executable, which follows renames.
+    // cleaned, with the links among its folders kept, so a linked install folder
+    // is seen as the link it is. A link to the program itself (one put into the
+    // user's PATH folder) stands for the program, not for its bundle: it is
+    // followed, and only it. Trusted only while it still names the running
+    // executable (a bare name found through PATH, a changed working directory, a
+    // renamed folder); otherwise the kernel's own path of the executable, which
+    // follows renames.
     QString executablePath()
     {
         const QString kernelPath = QStringLiteral("/proc/self/exe");
@@ -41,9 +44,11 @@ namespace {
             const QByteArray first = commandLine.read(PATH_MAX + 1).split('\0').value(0);
             const QString started = QFile::decodeName(first);
             if (started.contains(u'/')) {
-                const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(started));
-                if (sameFile(absolute, kernelPath))
-                    return absolute;
+                QString path = QDir::cleanPath(QDir::current().absoluteFilePath(started));
+                for (int links = 0; links < 40 && QFileInfo(path).isSymLink(); ++links) // the kernel's own limit
+                    path = QFileInfo(path).symLinkTarget();
+                if (sameFile(path, kernelPath))
+                    return path;
             }
         }
         return QFileInfo(kernelPath).symLinkTarget();

@@ -91,6 +91,7 @@ void HaldenTest::init()
     home = std::make_unique<QTemporaryDir>();
     qputenv("HOME", QFile::encodeName(home->path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home->filePath("data")));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home->path())); // where a started program meets its other starts
     install = std::make_unique<StagedInstall>(home->filePath("Applications"));
     seen.clear();
     unexpected.clear();

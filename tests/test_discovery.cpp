@@ -54,20 +54,24 @@ private slots:
     void discovery() { fileSystem(); }
     void bundleIsWhereTheProgramWasStartedFrom()
     {
-        // A real program asks, started through a link to its folder, and again
-        // after its folder was renamed under it.
+        // A real program asks, started through a link to it in another folder
+        // that points through a link to its folder, and again after its folder
+        // was renamed under it.
         const QString real = home->filePath("real/Halden Setup");
         QDir().mkpath(real);
+        QDir().mkpath(home->filePath("bin"));
         QVERIFY(QFile::copy(HALDEN_BUNDLE_PROBE, real + "/probe")
-            && QFile::link(home->filePath("real"), home->filePath("linked")));
+            && QFile::link(home->filePath("real"), home->filePath("linked"))
+            && QFile::link("../linked/Halden Setup/probe", home->filePath("bin/probe")));
         QProcess probe;
-        probe.start(home->filePath("linked/Halden Setup/probe"));
+        probe.start(home->filePath("bin/probe"));
         const auto ask = [&probe] {
             probe.write("?\n");
             probe.waitForReadyRead(5000);
             return QString(probe.readLine().trimmed());
         };
-        QCOMPARE(ask(), home->filePath("linked/Halden Setup")); // the link kept
+        QCOMPARE(ask(),
+            home->filePath("linked/Halden Setup")); // the link to the program followed, the one to its folder kept
         QVERIFY(QDir().rename(real, real + " 2"));
         QCOMPARE(ask(), real + " 2"); // asked afresh
     }

@@ -4,6 +4,11 @@
 #include "setup/window_texts.h"
 #include "uninstall/uninstall_dialogs.h"
 #include <QDesktopServices>
+#include <QScopeGuard>
+#include <span>
+
+#include <X11/Xlib.h> // last: its macros would rename Qt's own names
+#include <X11/Xutil.h>
 
 class JourneyTest : public HaldenTest {
     Q_OBJECT
@@ -65,6 +70,88 @@ private slots:
         for (const QString& kept : { project + "/src/main.ts", home->filePath(".vscode/extensions/tervan.halden-0.9.0"),
                  home->filePath("Applications") })
             QVERIFY2(QFileInfo::exists(kept), qPrintable(kept));
+    }
+
+    // Started again from the desktop, while the first runs or after it crashed
+    // (killed, so its names in the runtime folder stay behind): one window, the
+    // product's own title and picture, in front.
+    void startedAgain_data()
+    {
+        QTest::addColumn<bool>("firstCrashed");
+        QTest::addColumn<bool>("throughALink"); // in another folder, started by its path
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("while running") << false << false << QStringList();
+        QTest::newRow("after a crash, with Qt's switches")
+            << true << false << QStringList({ "-qwindowtitle", "X", "-reverse" });
+        QTest::newRow("after a crash, through a link") << true << true << QStringList();
+    }
+    void startedAgain()
+    {
+        QFETCH(bool, firstCrashed);
+        QFETCH(bool, throughALink);
+        QFETCH(QStringList, arguments);
+        QProcess server;
+        server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1024x768x24" });
+        QVERIFY(server.waitForReadyRead(10000));
+        const QByteArray display = ":" + server.readAll().trimmed();
+        Display* x = XOpenDisplay(display);
+        const auto stop = qScopeGuard([&] {
+            XCloseDisplay(x);
+            server.terminate(); // so that it removes its lock and socket
+            server.waitForFinished();
+        });
+        const auto shown = [x] { // the windows on the screen from the front: each title, and its picture
+            QStringList windows;
+            Window root, parent, *children = nullptr;
+            unsigned count = 0;
+            XGrabServer(x); // no window comes or goes while they are read
+            XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
+            for (const Window window : std::span(children, count)) {
+                XWindowAttributes attributes;
+                XGetWindowAttributes(x, window, &attributes);
+                XTextProperty title {};
+                XGetTextProperty(x, window, &title, XInternAtom(x, "_NET_WM_NAME", False));
+                if (attributes.map_state == IsViewable) {
+                    XImage* picture
+                        = XGetImage(x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+                    const QByteArrayView pixels(picture->data, picture->bytes_per_line * picture->height);
+                    windows.prepend(title.value ? QString::fromUtf8(reinterpret_cast<char*>(title.value), title.nitems)
+                                + " " + QString::number(qHash(pixels))
+                                                : "another program");
+                    XDestroyImage(picture);
+                }
+                XFree(title.value);
+            }
+            XUngrabServer(x);
+            XFlush(x);
+            XFree(children);
+            return windows;
+        };
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", display);
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        QProcess first, second, third;
+        for (QProcess* start : { &first, &second, &third })
+            start->setProcessEnvironment(environment);
+        first.start(HALDEN_PROGRAM);
+        QString window; // once it has settled
+        QTRY_VERIFY(shown() == QStringList(window = shown().value(0))
+            && (QTest::qWait(200), shown() == QStringList(window)) && window.startsWith(productName + " "));
+        const Window another = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 1, 1, 0, 0, 0);
+        XMapRaised(x, another);
+        XSync(x, False);
+        if (firstCrashed)
+            first.kill();
+        QVERIFY(QFile::link(HALDEN_PROGRAM, home->filePath("setup")));
+        second.start(throughALink ? home->filePath("setup") : HALDEN_PROGRAM, arguments);
+        QVERIFY(firstCrashed || (second.waitForFinished(5000) && second.exitCode() == 0));
+        QTRY_COMPARE(shown(), QStringList({ window, "another program" }));
+        // Whichever runs now is found by the next start.
+        XRaiseWindow(x, another);
+        XSync(x, False);
+        third.start(HALDEN_PROGRAM);
+        QVERIFY(third.waitForFinished(5000) && third.exitCode() == 0);
+        QTRY_COMPARE(shown(), QStringList({ window, "another program" }));
     }
 };
 
