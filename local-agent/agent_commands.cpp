@@ -2,13 +2,12 @@
 
 #include "agent/agent_contract.h"
 #include "local-agent/event_writer.h"
+#include "platform/property_list.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#include <plist/plist.h>
 
 using namespace AgentContract;
 
@@ -28,12 +27,8 @@ bool writeRegistration(const QString& projectFolder, QString& problem)
         plist_array_append_item(arguments, plist_new_string(argument.toUtf8().constData()));
     plist_dict_set_item(root, programArgumentsKey, arguments);
     plist_dict_set_item(root, "RunAtLoad", plist_new_bool(1));
-    char* xml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(root, &xml, &length);
+    const QByteArray contents = platform::serializePropertyList(root, platform::PlistFormat::xml);
     plist_free(root);
-    const QByteArray contents(xml, static_cast<qsizetype>(length));
-    plist_to_xml_free(xml);
 
     const QString path = registrationPath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {

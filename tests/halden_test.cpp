@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include <plist/plist.h>
 #include <private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
 #include <qpa/qplatformintegration.h>
@@ -62,11 +61,7 @@ QByteArray propertyList(const QStringList& programArguments, PlistFormat format)
     for (const QString& argument : programArguments)
         plist_array_append_item(arguments, plist_new_string(argument.toUtf8().constData()));
     plist_dict_set_item(root, "ProgramArguments", arguments);
-    char* data = nullptr;
-    uint32_t length = 0;
-    format == PlistFormat::xml ? plist_to_xml(root, &data, &length) : plist_to_bin(root, &data, &length);
-    const QByteArray bytes(data, static_cast<qsizetype>(length));
-    free(data);
+    const QByteArray bytes = platform::serializePropertyList(root, format);
     plist_free(root);
     return bytes;
 }
