@@ -34,8 +34,8 @@ int main(int argc, char** argv)
         for (int i = 0; i < lines; ++i)
             file.write(QStringLiteral(R"({"step":"scan","status":"ok","message":"checked src/mod_%1/file.ts"})"
                                       "\n")
-                           .arg(i, 6, 10, QChar(u'0'))
-                           .toUtf8());
+                    .arg(i, 6, 10, QChar(u'0'))
+                    .toUtf8());
         file.write(R"({"step":"done","status":"ok"})"
                    "\n");
     }

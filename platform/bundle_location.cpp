@@ -20,8 +20,8 @@ namespace {
 #ifndef __APPLE__
     bool sameFile(const QString& a, const QString& b)
     {
-        struct stat first { };
-        struct stat second { };
+        struct stat first {};
+        struct stat second {};
         return stat(QFile::encodeName(a).constData(), &first) == 0
             && stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev
             && first.st_ino == second.st_ino;

@@ -89,7 +89,7 @@ namespace {
 
     std::optional<RemovalFailure> removeEntry(int parentFd, const std::string& name)
     {
-        struct stat info { };
+        struct stat info {};
         if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
             return errno == ENOENT ? std::nullopt : std::optional(RemovalFailure { name, errno });
         if (!S_ISDIR(info.st_mode)) {
@@ -128,7 +128,7 @@ namespace {
 
 PinnedFolder pinFolder(const QString& path)
 {
-    struct stat info { };
+    struct stat info {};
     if (lstat(QFile::encodeName(path).constData(), &info) != 0)
         return { path, std::nullopt, errno != ENOENT };
     const QString resolved = QFileInfo(path).canonicalFilePath();
@@ -164,7 +164,7 @@ FolderRemoval removePinnedFolder(const PinnedFolder& folder)
     }
 
     const std::string name = QFile::encodeName(components.last()).toStdString();
-    struct stat info { };
+    struct stat info {};
     if (fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? nothingThere : failedWith(name, errno);
     if (!folder.identity || identityOf(info) != folder.identity)

@@ -37,9 +37,8 @@ void HaldenTest::fileSystem()
         + (AgentContract::executableName.endsWith("x86_64") ? "/dist/tervan-agent-arm64" : "/dist/tervan-agent-x86_64");
     const QString names = QString("cd ~ && INSTALL='%1' NAME='%2' AGENT='%3' OTHER='%4'; ")
                               .arg(install->installDir, installDirName, install->agentPath, other);
-    const auto shell = [&](const QString& commands) {
-        return QProcess::execute("/bin/sh", { "-c", names + commands }) == 0;
-    };
+    const auto shell
+        = [&](const QString& commands) { return QProcess::execute("/bin/sh", { "-c", names + commands }) == 0; };
     QVERIFY(shell(common + setup));
     const QString verb = operation.section(' ', 0, 0);
     QStringList words = QProcess::splitCommand(operation.section(' ', 1).replace("~", home->path()));

@@ -79,9 +79,10 @@ void HaldenTest::scenario()
     if (given.contains("elsewhere")) // another user's home: the install folder is in no supported place
         qputenv("HOME", QFile::encodeName(project));
     const auto lock = [&](bool locked) { // a per-user folder that cannot be deleted, also by root
-        return geteuid() == 0 ? QProcess::execute("chattr", { locked ? "+i" : "-i", dist }) == 0
-                              : QFile::setPermissions(dist,
-                                  QFile::ReadOwner | QFile::ExeOwner | (locked ? QFile::ReadOwner : QFile::WriteOwner));
+        return geteuid() == 0
+            ? QProcess::execute("chattr", { locked ? "+i" : "-i", dist }) == 0
+            : QFile::setPermissions(
+                  dist, QFile::ReadOwner | QFile::ExeOwner | (locked ? QFile::ReadOwner : QFile::WriteOwner));
     };
     if (given.contains("undeletable") && !lock(true))
         QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
