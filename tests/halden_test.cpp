@@ -56,14 +56,12 @@ QString recordArguments(const QString& file)
 
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format)
 {
-    plist_t root = plist_new_dict();
+    const platform::PlistPtr root(plist_new_dict());
     plist_t arguments = plist_new_array();
     for (const QString& argument : programArguments)
         plist_array_append_item(arguments, plist_new_string(argument.toUtf8().constData()));
-    plist_dict_set_item(root, "ProgramArguments", arguments);
-    const QByteArray bytes = platform::serializePropertyList(root, format);
-    plist_free(root);
-    return bytes;
+    plist_dict_set_item(root.get(), "ProgramArguments", arguments);
+    return platform::serializePropertyList(root.get(), format);
 }
 
 bool waitForRunEnd(SetupController& controller, int timeoutMs)
