@@ -1,21 +1,13 @@
 #include "install/launch_agent_registration.h"
 
 #include "agent/agent_contract.h"
+#include "platform/property_list.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <plist/plist.h>
-
-#include <memory>
-
 namespace {
-
-struct PlistDeleter {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 // Reads the string in place: plist_get_string_val() asserts, and so aborts the
 // program, on a string that holds a NUL character, which a binary list can.
@@ -52,9 +44,7 @@ std::optional<QString> authorizedFolderInPropertyList(const QByteArray& contents
 {
     if (contents.isEmpty() || contents.size() > maxLaunchAgentPropertyListSize)
         return std::nullopt;
-    plist_t parsed = nullptr;
-    plist_from_memory(contents.constData(), static_cast<uint32_t>(contents.size()), &parsed);
-    const PlistPtr root(parsed);
+    const platform::PlistPtr root = platform::parsePropertyList(contents);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
         return std::nullopt;
 

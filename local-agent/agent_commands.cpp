@@ -2,13 +2,12 @@
 
 #include "agent/agent_contract.h"
 #include "local-agent/event_writer.h"
+#include "platform/property_list.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#include <plist/plist.h>
 
 using namespace AgentContract;
 
@@ -21,19 +20,14 @@ QString registrationPath() { return QDir::homePath() + u'/' + launchAgentPropert
 // The registration the service manager would start the agent from.
 bool writeRegistration(const QString& projectFolder, QString& problem)
 {
-    plist_t root = plist_new_dict();
-    plist_dict_set_item(root, "Label", plist_new_string(launchAgentLabel.toUtf8().constData()));
+    const platform::PlistPtr root(plist_new_dict());
+    plist_dict_set_item(root.get(), "Label", plist_new_string(launchAgentLabel.toUtf8().constData()));
     plist_t arguments = plist_new_array();
     for (const QString& argument : { QCoreApplication::applicationFilePath(), allowRootSwitch, projectFolder })
         plist_array_append_item(arguments, plist_new_string(argument.toUtf8().constData()));
-    plist_dict_set_item(root, programArgumentsKey, arguments);
-    plist_dict_set_item(root, "RunAtLoad", plist_new_bool(1));
-    char* xml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(root, &xml, &length);
-    plist_free(root);
-    const QByteArray contents(xml, static_cast<qsizetype>(length));
-    plist_to_xml_free(xml);
+    plist_dict_set_item(root.get(), programArgumentsKey, arguments);
+    plist_dict_set_item(root.get(), "RunAtLoad", plist_new_bool(1));
+    const QByteArray contents = platform::serializePropertyList(root.get(), platform::PlistFormat::xml);
 
     const QString path = registrationPath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the fuzzers need, when
-# any is missing. Run as root (or through sudo) on Debian 12.
+# any is missing. Run as root (or through sudo) on Debian 12 or 13: every name
+# here is the same on both, down to a minimal system made by debootstrap.
 set -euo pipefail
 
 packages=(
-  g++ cmake make pkg-config
+  g++ cmake make pkg-config git
   qt6-base-dev qt6-base-private-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
   xvfb xauth fonts-dejavu-core fonts-noto-mono
+  libx11-dev      # the journey reads the started program's windows from its own X server
+  e2fsprogs       # chattr, for the tests' locked install folders
+  clang-format-19 # the layout check: one version, so both releases agree on the layout
 )
 if [[ "${1:-}" == "--fuzz" ]]; then
-  packages+=(clang libclang-rt-14-dev)
+  packages+=(clang libclang-rt-dev) # the runtime of the default clang, whichever it is
 fi
 
 missing=()

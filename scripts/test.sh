@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test, headless.
+# Installs what is missing, checks the layout of the C++ files, builds and runs
+# every test, headless.
 # With CI=true (or --all) it also runs the suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer and each fuzzer for 60 seconds.
 set -euo pipefail
@@ -10,6 +11,12 @@ if [[ "${CI:-}" == "true" || "${1:-}" == "--all" ]]; then all=true; fi
 
 if $all; then bash scripts/install-deps.sh --fuzz; else bash scripts/install-deps.sh; fi
 export QT_QPA_PLATFORM=offscreen
+
+echo "== Layout of the C++ files (clang-format-19)"
+if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format-19 --dry-run --Werror; then
+  echo "Not laid out as .clang-format says: run clang-format-19 -i on the files above." >&2
+  exit 1
+fi
 
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j2 --timeout 300 | tee ctest.log)

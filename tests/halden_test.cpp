@@ -11,7 +11,6 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include <plist/plist.h>
 #include <private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
 #include <qpa/qplatformintegration.h>
@@ -59,18 +58,12 @@ QString recordArguments(const QString& file)
 
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format)
 {
-    plist_t root = plist_new_dict();
+    const platform::PlistPtr root(plist_new_dict());
     plist_t arguments = plist_new_array();
     for (const QString& argument : programArguments)
         plist_array_append_item(arguments, plist_new_string(argument.toUtf8().constData()));
-    plist_dict_set_item(root, "ProgramArguments", arguments);
-    char* data = nullptr;
-    uint32_t length = 0;
-    format == PlistFormat::xml ? plist_to_xml(root, &data, &length) : plist_to_bin(root, &data, &length);
-    const QByteArray bytes(data, static_cast<qsizetype>(length));
-    free(data);
-    plist_free(root);
-    return bytes;
+    plist_dict_set_item(root.get(), "ProgramArguments", arguments);
+    return platform::serializePropertyList(root.get(), format);
 }
 
 bool waitForRunEnd(SetupController& controller, int timeoutMs)

@@ -9,6 +9,7 @@
 #include "app/globals.h"
 #include "install/installation_discovery.h"
 #include "install/setup_texts.h"
+#include "platform/property_list.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 
@@ -33,7 +34,7 @@ void writeFile(const QString& path, const QByteArray& contents);
 void writeExecutable(const QString& path, const QByteArray& contents);
 QStringList recordedLines(const QString& path); // without the last line feed
 QString recordArguments(const QString& file); // a shell command appending "$@" to `file`, one a line
-enum class PlistFormat { xml, binary };
+using platform::PlistFormat;
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format);
 bool waitForRunEnd(SetupController& controller, int timeoutMs = 20000);
 // The outcome of a removal or its plan: "" for success, else the error's case.

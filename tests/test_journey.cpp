@@ -5,6 +5,7 @@
 #include "uninstall/uninstall_dialogs.h"
 #include <QDesktopServices>
 #include <QScopeGuard>
+#include <QSysInfo>
 #include <span>
 
 #include <X11/Xlib.h> // last: its macros would rename Qt's own names
@@ -13,14 +14,33 @@
 class JourneyTest : public HaldenTest {
     Q_OBJECT
 
+    // The package as users get it, made by cpack from the install rules and unpacked into
+    // ~/Applications over the fixture's install folder; the names tar unpacked, sorted.
+    QStringList unpackThePackage()
+    {
+        const QTemporaryDir packed;
+        QProcess cpack, tar;
+        cpack.start(HALDEN_CPACK, { "-G", "TGZ", "--config", HALDEN_CPACK_CONFIG, "-B", packed.path() });
+        cpack.waitForFinished(60000);
+        const QString archive = QDir(packed.path()).entryInfoList({ "*.tar.gz" }).value(0).filePath();
+        tar.start("tar", { "-xvzf", archive, "-C", home->filePath("Applications") });
+        tar.waitForFinished();
+        QStringList unpacked = QString(tar.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        unpacked.sort();
+        return unpacked;
+    }
+
 private slots:
     void journey()
     {
         // The development agent, a project folder chosen in the real panel, and
         // names that a careless shell command or a link-following deletion would
         // turn against the user's own files.
-        QFile::remove(install->agentPath);
-        QVERIFY(QFile::copy(HALDEN_STAGED_AGENT, install->agentPath));
+        const QString top = "Tervan Halden Beta/"; // exactly the program, its images and the agent
+        QCOMPARE(unpackThePackage(),
+            QStringList({ top, top + "Halden Setup/", top + "Halden Setup/HaldenInstaller.png",
+                top + "Halden Setup/HaldenInstaller@2x.png", top + "Halden Setup/halden-setup", top + "dist/",
+                top + "dist/tervan-agent-" + QSysInfo::currentCpuArchitecture() }));
         QDir().mkpath(home->filePath(".vscode/extensions/tervan.halden-0.9.0"));
         const QString project = home->filePath("-rf 'quoted' \"double\" .. $HOME");
         writeFile(project + "/src/main.ts", "export {}\n");
@@ -29,9 +49,9 @@ private slots:
         const QString registration = home->filePath(AgentContract::launchAgentPropertyListPath);
         writeFile(registration, propertyList({ "/agent", "--allow-root", project }, PlistFormat::xml));
         QProcess program;
-        program.start(HALDEN_PROGRAM);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            recordedLines(registration).join(' ').contains("RunAtLoad"), 20000); // the development agent's own
+        program.start(install->bundle + "/halden-setup");
+        // The registration the development agent writes, in XML.
+        QTRY_VERIFY_WITH_TIMEOUT(recordedLines(registration).join(' ').contains("<key>RunAtLoad</key>"), 20000);
         QVERIFY(QFile::remove(registration)); // the program goes on running until the test ends
         start().window->show();
         for (const char* scheme : { "https", "mailto" })
