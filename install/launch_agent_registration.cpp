@@ -5,7 +5,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,9 +32,18 @@ std::optional<QString> stringValue(plist_t node)
 
 std::optional<QByteArray> readLaunchAgentPropertyList(const QString& home)
 {
-    QFile file(home + u'/' + AgentContract::launchAgentPropertyListPath);
-    const QFileInfo info(file);
-    if (!info.isFile() || info.size() > maxLaunchAgentPropertyListSize || !file.open(QIODevice::ReadOnly))
+    // Opened once and judged by what was opened: a FIFO or device put in place after a separate check
+    // would block the start-up, so the open does not wait and the descriptor itself is asked.
+    const int fd = open(QFile::encodeName(home + u'/' + AgentContract::launchAgentPropertyListPath).constData(),
+        O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            close(fd);
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxLaunchAgentPropertyListSize)
         return std::nullopt;
     // Read one byte past the limit: the file may have grown since it was sized.
     QByteArray contents = file.read(maxLaunchAgentPropertyListSize + 1);

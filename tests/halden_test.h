@@ -37,8 +37,11 @@ QString recordArguments(const QString& file); // a shell command appending "$@" 
 using platform::PlistFormat;
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format);
 bool waitForRunEnd(SetupController& controller, int timeoutMs = 20000);
-// The outcome of a removal or its plan: "" for success, else the error's case.
+// The outcome of a removal or its plan: "" for success, else the error's case or sentence.
 QString outcomeOf(const std::function<void()>& action);
+// As root with private mount namespaces, a command that runs its arguments chrooted into the scratch root
+// given first, which holds the system's programs and `alsoBound` at their own paths; "" elsewhere.
+QString inScratchRoot(const QStringList& alsoBound = {});
 inline const QString doneEvent = QStringLiteral(R"({"step":"done","status":"ok"})");
 inline const QString doneOk = "echo '" + doneEvent + "'";
 // The agent's command lines as the scenario rows expect them.
@@ -61,6 +64,7 @@ protected:
     SetupController& start() { return *(c = std::make_unique<SetupController>()); } // as the program makes it
     void showAsTheProgramDoes(); // with its menu bar, active
     static void fileSystemColumns();
+    static void row(const char* name, const QString& a, const QString& b, const QString& c); // of three strings
     void fileSystem(); // a row of discovery or removal
     static void scenarioColumns();
     void scenario(); // a row of the window's, set-up's or uninstall's flows

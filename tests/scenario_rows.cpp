@@ -28,8 +28,11 @@ const QMap<QString, QString> texts {
     { "cancelled",
         "The agent was stopped, but app removal was cancelled. Click Uninstall to finish removing the app." },
     { "incomplete", "The agent was stopped, but application files could not be removed. Click Uninstall to retry." },
-    { "no permission",
-        "“" + AgentContract::executableName + "” couldn’t be removed because you don’t have permission to access it." },
+    { "no permission", // nothing is removed from a folder that is locked (as root) or not writable (as anyone else)
+        (geteuid() == 0
+                ? QString("“dist” is locked. Unlock it")
+                : QString("You don’t have permission to change “dist”. Give yourself Read & Write access to it"))
+            + " in its Get Info window in the Finder, then click Uninstall to retry. No files were removed." },
     { "setting up", SetupTexts::setupRunning }, { "repairing", SetupTexts::repairRunning },
     { "removing", "Stopping the local agent and removing Halden…" },
     { "not found", "Visual Studio Code was not found. Open it and select the authorized project folder." },

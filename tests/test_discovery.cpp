@@ -10,45 +10,25 @@ private slots:
     void discovery_data()
     {
         fileSystemColumns();
-        QTest::newRow("install folder") << ""
-                                        << "install"
-                                        << "~/Applications/Tervan Halden Beta AGENT";
-        QTest::newRow("agent not executable") << "chmod -x \"$AGENT\""
-                                              << "install"
-                                              << "~/Applications/Tervan Halden Beta none";
-        QTest::newRow("agent a folder") << "rm \"$AGENT\"; mkdir \"$AGENT\""
-                                        << "install"
-                                        << "~/Applications/Tervan Halden Beta none";
-        QTest::newRow("other processor's agent") << "mv \"$AGENT\" \"$OTHER\""
-                                                 << "install"
-                                                 << "~/Applications/Tervan Halden Beta none";
-        QTest::newRow("registered") << "mkdir 'my prøject'"
-                                    << "found /agent -v --allow-root \"~/my prøject\""
-                                    << "~/my prøject";
-        QTest::newRow("registered, binary") << "mkdir 'my prøject'"
-                                            << "found-binary /agent --allow-root \"~/my prøject\""
-                                            << "~/my prøject";
-        QTest::newRow("link, trailing /") << "mkdir p; ln -s p link"
-                                          << "found --allow-root ~/link/"
-                                          << "~/link";
-        QTest::newRow("switch last") << ""
-                                     << "found /agent --allow-root"
-                                     << "none";
-        QTest::newRow("joined with =") << "mkdir p"
-                                       << "found --allow-root=~/p"
-                                       << "none";
-        QTest::newRow("first names a file") << "touch f; mkdir p"
-                                            << "found --allow-root ~/f --allow-root ~/p"
-                                            << "none";
-        QTest::newRow("relative") << "mkdir p"
-                                  << "found --allow-root p"
-                                  << "none";
-        QTest::newRow("over the size limit") << "mkdir p"
-                                             << "found-huge --allow-root ~/p"
-                                             << "none";
-        QTest::newRow("NUL in a string") << "mkdir 'pü'"
-                                         << "found-binary --allow-root ~/pü"
-                                         << "none"; // the library aborts if asked naively
+        row("install folder", "", "install", "~/Applications/Tervan Halden Beta AGENT");
+        row("agent not executable", "chmod -x \"$AGENT\"", "install", "~/Applications/Tervan Halden Beta none");
+        row("agent a folder", "rm \"$AGENT\"; mkdir \"$AGENT\"", "install", "~/Applications/Tervan Halden Beta none");
+        row("other processor's agent", "mv \"$AGENT\" \"$OTHER\"", "install", "~/Applications/Tervan Halden Beta none");
+        row("registered", "mkdir 'my prøject'", "found /agent -v --allow-root \"~/my prøject\"", "~/my prøject");
+        row("registered, binary", "mkdir 'my prøject'", "found-binary /agent --allow-root \"~/my prøject\"",
+            "~/my prøject");
+        row("link, trailing /", "mkdir p; ln -s p link", "found --allow-root ~/link/", "~/link");
+        row("switch last", "", "found /agent --allow-root", "none");
+        row("joined with =", "mkdir p", "found --allow-root=~/p", "none");
+        row("first names a file", "touch f; mkdir p", "found --allow-root ~/f --allow-root ~/p", "none");
+        row("relative", "mkdir p", "found --allow-root p", "none");
+        row("over the size limit", "mkdir p", "found-huge --allow-root ~/p", "none");
+        row("NUL in a string", "mkdir 'pü'", "found-binary --allow-root ~/pü",
+            "none"); // the library aborts if asked naively
+        // A reader that waited for a writer would hang the start-up.
+        row("registration a FIFO",
+            "mkdir -p Library/LaunchAgents && mkfifo \"Library/LaunchAgents/com.tervan.local-agent.plist\"", "found",
+            "none");
     }
 
     void discovery() { fileSystem(); }

@@ -1,4 +1,4 @@
-// Program removal: classification, the per-user deletion on real files and links, the privileged step.
+// Program removal: classification, the per-user deletion on real files, links and mounts, the privileged step.
 #include "halden_test.h"
 
 #include "platform/privileged_shell.h"
@@ -6,127 +6,156 @@
 class RemovalTest : public HaldenTest {
     Q_OBJECT
 
+public:
+    // Started by a removal row with $REMOVING set: plans as the program does, runs the commands on its
+    // input, removes, and prints what came of it instead of testing.
+    static void initMain()
+    {
+        if (!qEnvironmentVariableIsSet("REMOVING"))
+            return;
+        std::optional<ProgramRemoval> plan;
+        QString got = outcomeOf([&] { plan = ProgramRemoval::plan(qEnvironmentVariable("INSTALL")); });
+        [[maybe_unused]] const int between = std::system("exec /bin/sh");
+        if (plan)
+            got = outcomeOf([&] {
+                plan->remove([](const QString&) { throw ProgramRemovalError(ProgramRemovalError::incomplete); });
+            });
+        std::exit(std::fputs(got.toUtf8().constData(), stdout) < 0);
+    }
+
 private slots:
     void removal_data()
     {
         fileSystemColumns();
-        QTest::newRow("shared") << ""
-                                << "plan \"/Applications/./Tervan Halden Beta/dist/..\""
-                                << "shared";
-        QTest::newRow("shared, other case") << ""
-                                            << "plan \"/applications/Tervan Halden Beta\""
-                                            << "unsupported";
-        QTest::newRow("user") << ""
-                              << "plan \"~//Applications/Tervan Halden Beta\""
-                              << "user ~/Applications/Tervan Halden Beta";
-        QTest::newRow("user, linked home") << "ln -s ~ ~/linked"
-                                           << "plan \"~/linked/Applications/Tervan Halden Beta\" ~/linked"
-                                           << "user ~/linked/Applications/Tervan Halden Beta";
-        QTest::newRow("user, not there") << "rm -r \"$INSTALL\""
-                                         << "plan \"~/Applications/Tervan Halden Beta\""
-                                         << "user ~/Applications/Tervan Halden Beta";
-        QTest::newRow("desktop") << ""
-                                 << "plan \"~/Desktop/Tervan Halden Beta\""
-                                 << "unsupported";
-        QTest::newRow("linked to the shared place")
-            << "rm -r \"$INSTALL\"; ln -s '/Applications/Tervan Halden Beta' \"$INSTALL\""
-            << "plan \"~/Applications/Tervan Halden Beta\""
-            << "unsupported";
-        QTest::newRow("removed") << ""
-                                 << "remove"
-                                 << " gone";
-        QTest::newRow("already gone") << ""
-                                      << "remove rm -r \"$INSTALL\""
-                                      << " gone";
-        QTest::newRow("parent swapped for a link") << ""
-                                                   << "remove mv Applications moved; ln -s elsewhere Applications"
-                                                   << "unsupported there";
-        QTest::newRow("folder swapped for a link")
-            << ""
-            << "remove mv \"$INSTALL\" moved; ln -s \"elsewhere/$NAME\" \"$INSTALL\""
-            << "unsupported there";
-        QTest::newRow("folder swapped for another") << ""
-                                                    << "remove mv \"$INSTALL\" moved; mkdir \"$INSTALL\""
-                                                    << "unsupported there";
+        row("shared", "", "plan \"/Applications/./Tervan Halden Beta/dist/..\"", "shared");
+        row("shared, other case", "", "plan \"/applications/Tervan Halden Beta\"", "unsupported");
+        row("user", "", "plan \"~//Applications/Tervan Halden Beta\"", "user ~/Applications/Tervan Halden Beta");
+        row("user, linked home", "ln -s ~ ~/linked", "plan \"~/linked/Applications/Tervan Halden Beta\" ~/linked",
+            "user ~/linked/Applications/Tervan Halden Beta");
+        row("user, not there", "rm -r \"$INSTALL\"", "plan \"~/Applications/Tervan Halden Beta\"",
+            "user ~/Applications/Tervan Halden Beta");
+        row("desktop", "", "plan \"~/Desktop/Tervan Halden Beta\"", "unsupported");
+        row("linked to the shared place", "rm -r \"$INSTALL\"; ln -s '/Applications/Tervan Halden Beta' \"$INSTALL\"",
+            "plan \"~/Applications/Tervan Halden Beta\"", "unsupported");
+        // ~/Applications leads to the scratch root's /Applications, by a path that a text comparison would miss.
+        row("Applications linked to the shared folder",
+            "mkdir root && mv Applications root && ln -s ~/root/Applications Applications", "remove-chrooted",
+            "unsupported there");
+        row("removed", "", "remove", "gone");
+        row("already gone", "", "remove rm -r \"$INSTALL\"", "gone");
+        row("parent swapped for a link", "", "remove mv Applications moved; ln -s elsewhere Applications",
+            "unsupported there");
+        row("folder swapped for a link", "", "remove mv \"$INSTALL\" moved; ln -s \"elsewhere/$NAME\" \"$INSTALL\"",
+            "unsupported there");
+        row("folder swapped for another", "", "remove mv \"$INSTALL\" moved; mkdir \"$INSTALL\"", "unsupported there");
+        // ext4 gives the new folder the inode number the old one had.
+        row("folder made again at its path", "",
+            "remove rm -r \"$INSTALL\"; mkdir \"$INSTALL\"; echo > \"$INSTALL/keep\"", "unsupported there");
+        row("100,000 folders deep, 64 descriptors",
+            "ulimit -n 64; ulimit -s 8192; perl -e 'chdir shift; for (1..100000) { mkdir \"d\"; chdir \"d\" or die }' "
+            "\"$INSTALL/dist\"",
+            "remove", "gone");
+        const QString retry = " then click Uninstall to retry. No files were removed. there";
+        row("a folder mounted inside", "mkdir \"$INSTALL/dist/x\" && mount --bind precious \"$INSTALL/dist/x\"",
+            "remove", "“dist/x” is a disk or share mounted inside Halden’s folder. Eject it," + retry);
+        row("a tmpfs inside", "mkdir \"$INSTALL/t\" && mount -t tmpfs t \"$INSTALL/t\" && echo > \"$INSTALL/t/keep\"",
+            "remove", "“t” is a disk or share mounted inside Halden’s folder. Eject it," + retry);
+        row("the folder a mount point", "mount --bind \"$INSTALL\" \"$INSTALL\"", "remove",
+            "Halden’s folder is a disk or share of its own. Eject it," + retry);
+        const QString file = "f=\"$INSTALL/Halden Setup/halden-setup\"; echo > \"$f\" && chattr ";
+        const QString inTheFinder = " in its Get Info window in the Finder," + retry;
+        const QString locked = " is locked. Unlock it" + inTheFinder;
+        row("parent immutable", "chattr +i Applications", "remove", "“~/Applications”" + locked);
+        row("a file immutable", file + "+i \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
+        row("a file append-only", file + "+a \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
+        row("a folder inside not writable", "chmod a-w \"$INSTALL/dist\"", "remove-as-nobody",
+            "You don’t have permission to change “dist”. Give yourself Read & Write access to it" + inTheFinder);
+        row("home unreadable", "chmod a-rwx ~", "remove-as-nobody",
+            "The folder “~” couldn’t be opened because you don’t have permission to view it. No files were removed. "
+            "there");
         for (const char* folder : { "", ".", "..", "../Other" })
             QTest::addRow("user(\"%s\")", folder)
                 << "" << QString("user ") + (*folder ? folder : "''") << "unsupported there";
     }
 
     void removal() { fileSystem(); }
+
+    void privilegedOutcomes_data()
+    {
+        QTest::addColumn<QString>("helper"); // the stand-in approval helper; "" the real one
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("outcome"); // and what the command wrote
+        const QString approve = "exec \"$@\"";
+        row("approved", approve, "echo ok > out", " ok");
+        row("dismissed", "exit 126", "echo ok > out", "cancelled ");
+        row("helper failed", "exit 127", "echo ok > out", "incomplete ");
+        row("command failed", approve, "exit 1", "incomplete ");
+        row("only the helper may say dismissed", approve, "exit 126", "incomplete ");
+        row("command killed", approve, "echo > out; ./out", "incomplete ");
+        row("impostor earlier in PATH", "", "echo ok > out", "incomplete ");
+    }
+
     void privilegedOutcomes()
     {
-        const QString approve = "exec \"$@\"";
-        const QList<std::tuple<QString, QString, QString>> rows {
-            // the stand-in approval helper, the command, what came of it
-            { approve, "echo ok > out", " ok" }, { "exit 126", "echo ok > out", "cancelled " },
-            { "exit 127", "echo ok > out", "incomplete " }, { approve, "exit 1", "incomplete " },
-            { approve, "exit 126", "incomplete " }, // only the approval helper itself may say "dismissed"
-            { approve, "echo > out; ./out", "incomplete " }, { "", "echo ok > out", "incomplete " }
-        }; // the real approval helper, with an impostor earlier in PATH
+        QFETCH(QString, helper);
+        QFETCH(QString, command);
+        QFETCH(QString, outcome);
+        if (helper.isEmpty() && QFileInfo::exists("/usr/bin/pkexec"))
+            QSKIP("the real approval prompt cannot run in a test");
         const QByteArray path = qgetenv("PATH");
-        for (const auto& [helper, command, outcome] : rows) {
-            QFile::remove(home->filePath("out"));
-            writeExecutable(
-                home->filePath("bin/pkexec"), "#!/bin/sh\necho impostor > '" + home->filePath("out").toUtf8() + "'\n");
-            writeExecutable(
-                home->filePath("helper"), "#!/bin/sh\ncd '" + home->path().toUtf8() + "'\n" + helper.toUtf8() + "\n");
-            if (helper.isEmpty() && QFileInfo::exists("/usr/bin/pkexec"))
-                break; // its real approval prompt cannot run in a test
-            qputenv("PATH", QFile::encodeName(home->filePath("bin")) + ":" + path);
-            platform::setPrivilegeHelperForTesting(
-                helper.isEmpty() ? std::nullopt : std::optional(home->filePath("helper")));
-            const QString result = outcomeOf([&] {
-                ProgramRemoval::authorize("do shell script \"" + command + "\" with administrator privileges");
-            });
-            platform::setPrivilegeHelperForTesting(std::nullopt);
-            qputenv("PATH", path);
-            QCOMPARE(result + " " + recordedLines(home->filePath("out")).join(' ').trimmed(), outcome);
-        }
+        writeExecutable(
+            home->filePath("bin/pkexec"), "#!/bin/sh\necho impostor > '" + home->filePath("out").toUtf8() + "'\n");
+        writeExecutable(
+            home->filePath("helper"), "#!/bin/sh\ncd '" + home->path().toUtf8() + "'\n" + helper.toUtf8() + "\n");
+        qputenv("PATH", QFile::encodeName(home->filePath("bin")) + ":" + path);
+        platform::setPrivilegeHelperForTesting(
+            helper.isEmpty() ? std::nullopt : std::optional(home->filePath("helper")));
+        const QString result = outcomeOf(
+            [&] { ProgramRemoval::authorize("do shell script \"" + command + "\" with administrator privileges"); });
+        platform::setPrivilegeHelperForTesting(std::nullopt);
+        qputenv("PATH", path);
+        QCOMPARE(result + " " + recordedLines(home->filePath("out")).join(' ').trimmed(), outcome);
         QCOMPARE(QSet({ ProgramRemovalError(ProgramRemovalError::cancelled),
                           ProgramRemovalError(ProgramRemovalError::incomplete) })
                      .size(),
             2); // hashed by case
     }
 
-    void administratorCommandOnAScratchRoot()
+    void administratorCommandOnAScratchRoot_data()
     {
-        if (geteuid() != 0 || QProcess::execute("unshare", { "-m", "true" }) != 0)
-            QSKIP("needs root and a private mount namespace (unshare -m) to stand a scratch root in for /");
-        // The real command runs as root, chrooted into a scratch root that holds the
-        // system's programs (bind mounts that vanish with the namespace) and
-        // stand-ins for the receipt database, the tool and the shared folder.
+        QTest::addColumn<QStringList>("present"); // in the scratch root before
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("left"); // how many of them are left after
         const QStringList all { "/receipt", "/usr/local/bin/halden", "/Applications/Tervan Halden Beta/dist",
             "/forget-fails" };
-        const QList<std::tuple<QStringList, QString, int>> rows { // there before; the outcome; how many are left
-            { all.mid(0, 3), "", 0 }, { all, "incomplete", 4 }, { all.mid(2, 1), "", 0 }
-        };
-        for (const auto& [present, outcome, left] : rows) {
-            const QString root = home->filePath("root" + QString::number(present.size()));
-            QString mounts = "mount --bind /dev/null \"$0/dev/null\"";
-            writeFile(root + "/dev/null", "");
-            for (const QString folder : { "bin", "lib", "lib64", "usr/bin", "usr/lib", "usr/lib64" }) {
-                QDir().mkpath(QFileInfo(root + "/" + folder).absolutePath());
-                if (QFileInfo("/" + folder).isSymLink())
-                    QFile::link(QFileInfo("/" + folder).symLinkTarget(), root + "/" + folder);
-                else if (QFileInfo("/" + folder).isDir() && QDir().mkpath(root + "/" + folder))
-                    mounts += " && mount --bind /" + folder + " \"$0/" + folder + "\"";
-            }
-            writeExecutable(root + "/usr/sbin/pkgutil",
-                "#!/bin/sh\ncase $1 in --pkg-info) [ -e /receipt ];; --forget) [ ! -e /forget-fails ] && rm /receipt;; "
-                "esac\n");
-            for (const QString& item : present)
-                writeFile(root + item, "");
-            writeExecutable(home->filePath("helper"),
-                "#!/bin/sh\nexec unshare -m /bin/sh -c '" + mounts.toUtf8() + " && exec chroot \"$0\" \"$@\"' '"
-                    + root.toUtf8() + "' \"$@\"\n");
-            platform::setPrivilegeHelperForTesting(home->filePath("helper"));
-            QCOMPARE(outcomeOf([] { ProgramRemoval::shared().remove(); }), outcome);
-            platform::setPrivilegeHelperForTesting(std::nullopt);
-            QCOMPARE(std::count_if(present.begin(), present.end(),
-                         [&](const QString& item) { return QFileInfo::exists(root + item); }),
-                left);
-        }
+        QTest::newRow("receipt, tool and folder") << all.mid(0, 3) << QString() << 0;
+        QTest::newRow("forgetting the receipt fails") << all << QString("incomplete") << 4;
+        QTest::newRow("folder only") << all.mid(2, 1) << QString() << 0;
+    }
+
+    void administratorCommandOnAScratchRoot()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QString, outcome);
+        QFETCH(int, left);
+        // The real command runs as root, chrooted into a scratch root that holds the system's programs
+        // and stand-ins for the receipt database, the tool and the shared folder.
+        if (inScratchRoot().isEmpty())
+            QSKIP("needs root and a private mount namespace (unshare -m) to stand a scratch root in for /");
+        const QString root = home->filePath("root");
+        writeExecutable(root + "/usr/sbin/pkgutil",
+            "#!/bin/sh\ncase $1 in --pkg-info) [ -e /receipt ];; --forget) [ ! -e /forget-fails ] && rm /receipt;; "
+            "esac\n");
+        for (const QString& item : present)
+            writeFile(root + item, "");
+        writeExecutable(home->filePath("helper"),
+            "#!/bin/sh\nexec " + inScratchRoot().toUtf8() + " '" + root.toUtf8() + "' \"$@\"\n");
+        platform::setPrivilegeHelperForTesting(home->filePath("helper"));
+        QCOMPARE(outcomeOf([] { ProgramRemoval::shared().remove(); }), outcome);
+        platform::setPrivilegeHelperForTesting(std::nullopt);
+        QCOMPARE(std::count_if(present.begin(), present.end(),
+                     [&](const QString& item) { return QFileInfo::exists(root + item); }),
+            left);
     }
 };
 

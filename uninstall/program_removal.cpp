@@ -7,6 +7,9 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
 const char* LocalizedError::what() const noexcept
 {
     whatText = errorDescription().toUtf8();
@@ -52,8 +55,13 @@ ProgramRemoval ProgramRemoval::plan(const QString& installFolder, const QString&
         throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
     if (standardized == sharedDirectory())
         return shared();
-    if (standardized == QDir::cleanPath(home + QStringLiteral("/Applications/") + installDirName))
+    if (standardized == QDir::cleanPath(home + QStringLiteral("/Applications/") + installDirName)) {
+        // Reached through a linked or mounted Applications folder, the shared installation is still the
+        // shared one: never deleted with the user's rights, which would leave its receipt and tool behind.
+        if (platform::sameFolder(standardized, sharedDirectory()))
+            throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
         return user(standardized);
+    }
     throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
 }
 
@@ -71,6 +79,39 @@ void ProgramRemoval::remove(const PrivilegedStep& authorize) const
         removeUserFolder();
 }
 
+namespace {
+
+QString sentenceFor(const platform::FolderRemoval& removal)
+{
+    using namespace UninstallTexts;
+    const QString item = removal.item.isEmpty() ? installDirName : removal.item;
+    const QString reason = QString::fromLocal8Bit(std::strerror(removal.error));
+    const bool denied = removal.error == EACCES || removal.error == EPERM;
+    QString sentence;
+    switch (removal.outcome) {
+    case platform::FolderRemoval::mounted:
+        sentence = removal.item.isEmpty() ? folderIsMounted : mountedInside.arg(item);
+        break;
+    case platform::FolderRemoval::locked:
+        sentence = itemLocked.arg(item);
+        break;
+    case platform::FolderRemoval::notWritable:
+        sentence = folderNotWritable.arg(item);
+        break;
+    case platform::FolderRemoval::unreadable:
+        sentence = denied ? folderUnreadable.arg(item) : itemNotOpened.arg(item, reason);
+        break;
+    case platform::FolderRemoval::changed:
+        sentence = itemChanged.arg(item);
+        break;
+    default:
+        sentence = denied ? itemNotRemovedNoPermission.arg(item) : itemNotRemoved.arg(item, reason);
+    }
+    return removal.deletedAny ? sentence : sentence + u' ' + noFilesRemoved;
+}
+
+} // namespace
+
 void ProgramRemoval::removeUserFolder() const
 {
     // Whatever the caller handed over, only an install folder by its full path
@@ -86,8 +127,8 @@ void ProgramRemoval::removeUserFolder() const
         return;
     case platform::FolderRemoval::refused:
         throw ProgramRemovalError(ProgramRemovalError::unsupportedLocation);
-    case platform::FolderRemoval::failed:
-        throw FileRemovalError(removal.message);
+    default:
+        throw FileRemovalError(sentenceFor(removal));
     }
 }
 

@@ -43,7 +43,8 @@ private:
     Case which;
 };
 
-// A per-user install folder could not be deleted; carries the file manager's message.
+// A per-user install folder could not be deleted, or would not have been deleted
+// completely and so was not touched; the sentence names the item that stopped it.
 class FileRemovalError final : public LocalizedError {
 public:
     explicit FileRemovalError(QString message)
@@ -80,13 +81,16 @@ public:
     static const QString& administratorScript();
 
     // Classifies an install folder; throws ProgramRemovalError(unsupportedLocation)
-    // for anything but the two supported places, or a symbolic link. Only reads.
+    // for anything but the two supported places, a symbolic link, or a per-user
+    // path that leads to the shared folder. Only reads.
     static ProgramRemoval plan(const QString& installFolder, const QString& home = QDir::homePath());
 
     // Removes the application files. A `user` folder that is already gone is
     // success; a link inside it is removed, never followed. A `user` folder
     // that is not named `installDirName`, is reached through a link or is not
-    // the folder planned is refused with unsupportedLocation, untouched.
+    // the folder planned is refused with unsupportedLocation, untouched. One
+    // that could not be deleted completely (a mount inside, a locked entry, a
+    // folder the user may not change) is left whole: FileRemovalError.
     void remove(const PrivilegedStep& authorize = &ProgramRemoval::authorize) const;
 
     // Runs the script with administrator rights and waits; throws

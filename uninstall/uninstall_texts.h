@@ -12,6 +12,28 @@ inline const QString removalCancelled = QStringLiteral(
 inline const QString removalIncomplete
     = QStringLiteral("The agent was stopped, but application files could not be removed. Click Uninstall to retry.");
 
+// Why a per-user install folder was not removed. %1 names the item that stopped it by its path inside
+// Halden's folder ("dist/x"), or a folder above by its full path; `noFilesRemoved` follows when the
+// removal stopped before deleting anything.
+inline const QString mountedInside = QStringLiteral(
+    "“%1” is a disk or share mounted inside Halden’s folder. Eject it, then click Uninstall to retry.");
+inline const QString folderIsMounted
+    = QStringLiteral("Halden’s folder is a disk or share of its own. Eject it, then click Uninstall to retry.");
+inline const QString itemLocked
+    = QStringLiteral("“%1” is locked. Unlock it in its Get Info window in the Finder, then click Uninstall to retry.");
+inline const QString folderNotWritable = QStringLiteral(
+    "You don’t have permission to change “%1”. Give yourself Read & Write access to it in its Get Info window in "
+    "the Finder, then click Uninstall to retry.");
+inline const QString folderUnreadable
+    = QStringLiteral("The folder “%1” couldn’t be opened because you don’t have permission to view it.");
+inline const QString itemNotOpened = QStringLiteral("“%1” couldn’t be opened. %2.");
+inline const QString itemChanged
+    = QStringLiteral("“%1” was changed by another program while Halden was being removed. Click Uninstall to retry.");
+inline const QString itemNotRemovedNoPermission
+    = QStringLiteral("“%1” couldn’t be removed because you don’t have permission to access it.");
+inline const QString itemNotRemoved = QStringLiteral("“%1” couldn’t be removed. %2.");
+inline const QString noFilesRemoved = QStringLiteral("No files were removed.");
+
 inline const QString confirmationMessage = QStringLiteral("Uninstall Tervan Halden?");
 inline const QString confirmationStart = QStringLiteral("Stops and removes the local agent for your account. ");
 inline const QString sharedPlanSentence = QStringLiteral(
