@@ -14,7 +14,13 @@ constexpr QSize pageSize(620, 580);
 
 } // namespace
 
-SetupWindow::SetupWindow() { setWindowFlag(Qt::WindowMaximizeButtonHint, false); }
+// Titled, closable and minimizable, never maximized: the window has a fixed
+// size. Without any button hint X11 window managers are told to offer all.
+SetupWindow::SetupWindow()
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+        | Qt::WindowCloseButtonHint);
+}
 
 void SetupWindow::setPage(QWidget* page)
 {

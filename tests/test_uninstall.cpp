@@ -1,6 +1,11 @@
 // Uninstall as the user sees it: the situation, one action, what the window shows afterwards.
 #include "halden_test.h"
 
+#include "setup/modal_dialog.h"
+#include "uninstall/uninstall_dialogs.h"
+
+#include <QApplication>
+
 class UninstallTest : public HaldenTest {
     Q_OBJECT
 
@@ -40,6 +45,66 @@ private slots:
             "--uninstall confirm (removing) Halden was uninstalled.");
     }
     void uninstallFlows() { scenario(); }
+
+    void confirmationKeys_data()
+    {
+        QTest::addColumn<QString>(
+            "keys"); // as the confirmation opens, the focus on its first box; a title: a button focused
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("Return on a box") << "Return"
+                                         << "Uninstall";
+        QTest::newRow("Return on a box, after tabbing through the buttons") << "Tab Tab Tab Return"
+                                                                            << "Uninstall";
+        QTest::newRow("Return on Uninstall") << "Uninstall Return"
+                                             << "Uninstall";
+        QTest::newRow("Return on Cancel") << "Cancel Return"
+                                          << "Cancel";
+    }
+    void confirmationKeys()
+    {
+        QFETCH(QString, keys);
+        UninstallConfirmation confirmation(uninstallConfirmationText(ProgramRemoval::shared()), false, nullptr);
+        confirmation.show();
+        QVERIFY(QTest::qWaitForWindowActive(&confirmation));
+        for (const QString& key : keys.split(' ')) {
+            for (QPushButton* button : confirmation.findChildren<QPushButton*>())
+                if (button->text() == key)
+                    button->setFocus(Qt::TabFocusReason);
+            if (key == "Tab" || key == "Return")
+                QTest::keyClick(QApplication::focusWidget(), key == "Tab" ? Qt::Key_Tab : Qt::Key_Return);
+        }
+        const char* answer = confirmation.isVisible() ? "none" : confirmation.result() ? "Uninstall" : "Cancel";
+        QTEST(QString(answer), "answer");
+    }
+
+    void finalNotice_data()
+    {
+        QTest::addColumn<int>("points"); // the desktop font
+        QTest::newRow("9 pt") << 9;
+        QTest::newRow("11 pt") << 11;
+    }
+    void finalNotice() // its sentence laid out wide enough to take no more than three lines
+    {
+        QFETCH(int, points);
+        const QFont desktop = QApplication::font();
+        QApplication::setFont(QFont(desktop.family(), points));
+        QSize shown;
+        int lines = 0;
+        setModalAnswererForTesting([&](QDialog& notice) {
+            notice.show();
+            for (QLabel* label : notice.findChildren<QLabel*>())
+                if (label->text().startsWith("The local agent and application files were removed.")) {
+                    shown = label->size();
+                    const int oneLine = label->heightForWidth(QWIDGETSIZE_MAX); // with the label's own margins
+                    lines = 1 + qRound(double(shown.height() - oneLine) / label->fontMetrics().lineSpacing());
+                }
+            return 0;
+        });
+        showUninstallFinished(nullptr);
+        QApplication::setFont(desktop);
+        QVERIFY2(shown.width() >= 360 && lines > 0 && lines <= 3,
+            qPrintable(QString("%1 px, %2 lines").arg(shown.width()).arg(lines)));
+    }
 };
 
 QTEST_MAIN(UninstallTest)
