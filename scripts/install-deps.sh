@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev qt6-base-private-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
   xvfb xauth fonts-dejavu-core fonts-noto-mono
 )
+# The screen-reader test: the accessibility bus and its reader, a session bus, a window manager, xprop.
+packages+=(at-spi2-core libatspi2.0-dev dbus-daemon dbus-bin openbox x11-utils)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-14-dev)
 fi

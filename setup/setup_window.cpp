@@ -15,12 +15,9 @@ constexpr QSize pageSize(620, 580);
 } // namespace
 
 // Titled, closable and minimizable, never maximized: the window has a fixed
-// size. Without any button hint X11 window managers are told to offer all.
-SetupWindow::SetupWindow()
-{
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-        | Qt::WindowCloseButtonHint);
-}
+// size. (Qt 6.4's own title bar on Wayland draws a maximize button whatever
+// the hints say.)
+SetupWindow::SetupWindow() { setWindowFlag(Qt::WindowMaximizeButtonHint, false); }
 
 void SetupWindow::setPage(QWidget* page)
 {

@@ -193,11 +193,15 @@ private slots:
         const QImage unfocused = c->folderLabel->grab().toImage();
         c->folderLabel->setFocus(); // not selectable, as it shows a shortened path, but the focus shows
         QVERIFY(c->folderLabel->grab().toImage() != unfocused);
+        c->chooseButton->setFocus();
+        c->setBusy(true); // a control that goes grey hands the focus to the status line, not to the folder beside it
+        QVERIFY(c->statusLabel->hasFocus());
+        c->setBusy(false);
         c->folder = home->path();
         c->updateSetupReadiness();
-        c->setupButton->setFocus();
-        QTest::keyClick(c->setupButton, Qt::Key_Return); // the button goes grey as the run starts
-        QVERIFY(c->child && c->statusLabel->hasFocus()); // so the focus goes to where the run reports
+        c->log->setFocus();
+        QTest::keyClick(c->log, Qt::Key_Return); // set-up, and the focus goes to where the run reports
+        QVERIFY(c->child && c->statusLabel->hasFocus());
         c->log->setFocus(); // the user moves on
         QVERIFY(!c->window->close() && c->window->isVisible()); // busy: refused
         QAction* quit = c->window->menuBar()->actions().first()->menu()->actions().first();
