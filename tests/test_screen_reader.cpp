@@ -4,7 +4,6 @@
 #include "halden_test.h"
 
 #include <QScopeGuard>
-#include <QStandardPaths>
 #include <atspi/atspi.h>
 #include <csignal>
 
@@ -49,8 +48,8 @@ void focusable(AtspiAccessible* object, QStringList& controls)
         focusable(hold(atspi_accessible_get_child_at_index(object, i, nullptr)).get(), controls);
 }
 
-// Orca 43's default script: it speaks the object that takes the focus, and a new name of the object that has it;
-// other changes of name it leaves unsaid.
+// Orca 43's default script: it speaks the object that takes the focus, and the object that has it when its name
+// changes (as it reads it then); other changes of name it leaves unsaid.
 struct ScreenReader {
     QStringList spoken;
     Held focus { nullptr, g_object_unref };
@@ -59,30 +58,14 @@ struct ScreenReader {
     {
         auto* reader = static_cast<ScreenReader*>(self);
         const QByteArray type(event->type);
-        if (type == "object:state-changed:focused" && event->detail1) {
+        const bool focused = type == "object:state-changed:focused" && event->detail1;
+        if (focused)
             reader->focus.reset(ATSPI_ACCESSIBLE(g_object_ref(event->source)));
+        if (focused || (type.endsWith("accessible-name") && event->source == reader->focus.get()))
             reader->spoken << nameOf(event->source);
-        } else if (type == "object:property-change:accessible-name" && event->source == reader->focus.get()) {
-            reader->spoken << (G_VALUE_HOLDS_STRING(&event->any_data)
-                    ? QString::fromUtf8(g_value_get_string(&event->any_data))
-                    : nameOf(event->source));
-        }
         g_boxed_free(ATSPI_TYPE_EVENT, event);
     }
 };
-
-// What the window manager offers for the window that has the focus, as xprop prints it.
-QString offered(const QProcessEnvironment& environment)
-{
-    QProcess xprop;
-    xprop.setProcessEnvironment(environment);
-    xprop.start("xprop", { "-root", "_NET_ACTIVE_WINDOW" }); // "…(WINDOW): window id # 0x400007"
-    xprop.waitForFinished();
-    const QString id = QString(xprop.readAll()).section("# ", 1).trimmed();
-    xprop.start("xprop", { "-id", id, "_NET_WM_ALLOWED_ACTIONS" });
-    xprop.waitForFinished();
-    return xprop.readAll();
-}
 
 enum Keysym : long { Tab = 0xff09, ShiftTab = 0xfe20, Return = 0xff0d }; // X keysyms
 
@@ -94,60 +77,41 @@ class ScreenReaderTest : public HaldenTest {
 private slots:
     void readAndDrivenAsAScreenReaderUserDoes()
     {
-        for (const char* tool : { "Xvfb", "openbox", "xprop", "dbus-run-session", "dbus-send" })
-            if (QStandardPaths::findExecutable(tool).isEmpty())
-                QSKIP(qPrintable(QString("the accessibility bus cannot start here: no %1").arg(tool)));
-        QProcess display, windowManager, program;
-        pid_t programId = 0;
-        const auto end = qScopeGuard([&] {
-            programId ? kill(programId, SIGTERM) : (program.kill(), 0); // its session bus ends with it
-            program.waitForFinished(10000);
-            for (QProcess* process : { &windowManager, &display }) {
-                process->terminate();
-                process->waitForFinished(10000);
-            }
-        });
-        display.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp" });
-        QVERIFY(display.waitForReadyRead(10000));
-        const QString screen = ":" + display.readAll().trimmed();
+        // The program on a screen of its own with a window manager (which gives the focus back after a dialog, as
+        // a desktop's does), on a session bus of its own; the shell tells its process, its screen and the address
+        // of the accessibility bus, and becomes the program.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", screen);
         environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
         environment.remove("XDG_DATA_DIRS"); // the bus launcher's settings schemas are the system's
-        windowManager.setProcessEnvironment(
-            environment); // as a desktop has one, which gives the focus back after a dialog
-        windowManager.start("openbox", { "--sm-disable", "--startup", "echo managing" });
-        QVERIFY(windowManager.waitForReadyRead(10000));
+        QProcess program;
         program.setProcessEnvironment(environment);
-        // The shell tells its process and the session bus's address, then becomes the program.
-        program.start(
-            "dbus-run-session", { "--", "sh", "-c", "echo $$ $DBUS_SESSION_BUS_ADDRESS; exec \"$0\"", HALDEN_PROGRAM });
-        QVERIFY(program.waitForReadyRead(10000));
+        program.start("xvfb-run",
+            { "-a", "-s", "-ac -screen 0 1280x900x24", "dbus-run-session", "--", "sh", "-c",
+                "command -v openbox >/dev/null || exit; openbox --sm-disable --startup \"touch $HOME/managing\" "
+                ">/dev/null 2>&1 &"
+                "until [ -e $HOME/managing ]; do sleep 0.1; done; echo $$ $DISPLAY $(dbus-send --session --print-reply"
+                " --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress | grep -o 'unix:[^\"]*'); exec \"$0\"",
+                HALDEN_PROGRAM });
+        program.waitForReadyRead(20000);
         const QStringList started = QString::fromUtf8(program.readLine()).trimmed().split(' ');
-        programId = started.first().toInt();
-        // The session bus starts the accessibility bus on request; libatspi would end the test if it could not.
-        QProcess ask;
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", started.last());
-        ask.setProcessEnvironment(environment);
-        ask.start("dbus-send",
-            { "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus.GetAddress" });
-        ask.waitForFinished(20000);
-        const QString address = QString::fromUtf8(ask.readAllStandardOutput()).section('"', 1, 1);
-        if (address.isEmpty())
-            QSKIP(qPrintable("the accessibility bus cannot start here: " + ask.readAllStandardError()));
-        qputenv("AT_SPI_BUS_ADDRESS", address.toUtf8());
-        qputenv("DISPLAY", screen.toLatin1());
+        const auto end = qScopeGuard([&] {
+            if (const pid_t id = started.first().toInt(); id > 0)
+                kill(id, SIGTERM); // the buses, the window manager and the screen end with it
+            program.waitForFinished(10000);
+        });
+        if (started.size() < 3 || !started[2].startsWith("unix:"))
+            QSKIP("the accessibility bus cannot start here: it needs xvfb-run, openbox, dbus-run-session and "
+                  "at-spi2-core");
+        qputenv("AT_SPI_BUS_ADDRESS", started[2].toUtf8());
         atspi_init();
         const Held desktop = hold(atspi_get_desktop(0));
-        Held frame = hold(nullptr);
+        Held frame = hold(nullptr); // of the one program on this bus
         QVERIFY(QTest::qWaitFor(
             [&] {
-                for (int i = 0; !frame && i < atspi_accessible_get_child_count(desktop.get(), nullptr); ++i) {
-                    const Held application = hold(atspi_accessible_get_child_at_index(desktop.get(), i, nullptr));
-                    if (application && nameOf(application.get()) == "Halden Setup")
-                        frame = hold(atspi_accessible_get_child_at_index(application.get(), 0, nullptr));
-                }
+                const Held application = hold(atspi_accessible_get_child_at_index(desktop.get(), 0, nullptr));
+                frame
+                    = hold(application ? atspi_accessible_get_child_at_index(application.get(), 0, nullptr) : nullptr);
                 return frame != nullptr;
             },
             20000));
@@ -161,9 +125,17 @@ private slots:
                     "push button: Set Up Agent", "push button: Repair Agent", "push button: Uninstall…",
                     "push button: Open Project in VS Code",
                     "status bar: To begin, choose the project folder Halden may scan", "text: Agent log" }));
-        QString actions; // a window of fixed size: closed and minimized, never maximized
-        QVERIFY(QTest::qWaitFor([&] { return (actions = offered(environment)).contains("_NET_WM_ACTION_CLOSE"); }));
-        QVERIFY2(actions.contains("_NET_WM_ACTION_MINIMIZE") && !actions.contains("MAXIMIZE"), qPrintable(actions));
+        QString actions; // what the window manager offers for the window: closing and minimizing, no maximizing
+        QVERIFY(QTest::qWaitFor([&] {
+            QProcess xprop;
+            xprop.start("sh",
+                { "-c",
+                    "export DISPLAY=" + started[1]
+                        + "; xprop -id $(xprop -root _NET_ACTIVE_WINDOW | sed "
+                          "'s/.*# //') _NET_WM_ALLOWED_ACTIONS" });
+            return xprop.waitForFinished() && (actions = xprop.readAll()).contains("CLOSE");
+        }));
+        QVERIFY2(actions.contains("MINIMIZE") && !actions.contains("MAXIMIZE"), qPrintable(actions));
 
         // The user tabs to the folder button, takes the folder the panel opens in, then tabs back to set-up.
         ScreenReader reader;
@@ -188,10 +160,6 @@ private slots:
             reader.spoken.mid(reader.spoken.indexOf(ready), 3), QStringList({ ready, "Uninstall…", "Set Up Agent" }));
         QCOMPARE(reader.spoken.last(), done);
         g_object_unref(listener);
-        controls.clear();
-        focusable(frame.get(), controls);
-        QVERIFY(controls.contains(
-            "label: " + home->path() + " (labelled by 1. Project folder Halden may scan (required))"));
     }
 };
 

@@ -130,7 +130,6 @@ private slots:
         QTest::addColumn<bool>("dark"); // the desktop switched to a dark palette after the line was written, or back
         QTest::addColumn<bool>("error");
         QTest::newRow("light") << false << false;
-        QTest::newRow("light, error") << false << true;
         QTest::newRow("dark") << true << false;
         QTest::newRow("dark, error") << true << true;
     }
@@ -254,8 +253,6 @@ private slots:
             "set-up choose uninstall close", "before", "old/", "confirm");
         scenarioRow("Return on open", "", "folder chosen, project opened", "return:open",
             "set-up choose open uninstall close", "red: not found", "old/");
-        scenarioRow("Return on the help link", "", "", "return:help", "choose uninstall close", "before", "old/",
-            "https://halden.tervan.example/help/setup");
         scenarioRow("Return on the status line", doneOk, "folder chosen", "return:status",
             "set-up choose open uninstall close", "not confirmed", "✓ done: /", "--setup " SETUP_ARGS " (setting up)");
         scenarioRow("Enter on the log", doneOk, "folder chosen", "enter:log", "set-up choose open uninstall close",
