@@ -51,20 +51,21 @@ QMenuBar* makeSetupMenu()
     auto* menuBar = new QMenuBar;
 
     // Where the platform shows the application menu's title, it reads the
-    // application's name, as on macOS.
-    QMenu* applicationMenu = menuBar->addMenu(QStringLiteral("Halden Setup"));
-    QAction* quit = applicationMenu->addAction(QStringLiteral("Quit Halden Setup"));
+    // application's name, as on macOS. The titles' mnemonics open the menus
+    // with Alt on Linux; macOS shows none and Qt leaves them out there.
+    QMenu* applicationMenu = menuBar->addMenu(QStringLiteral("&Halden Setup"));
+    QAction* quit = applicationMenu->addAction(QStringLiteral("&Quit Halden Setup"));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
     quit->setShortcutContext(Qt::ApplicationShortcut);
     // Quits also while an agent runs; the agent is not waited for.
     QObject::connect(quit, &QAction::triggered, [] { endProgram(); });
 
-    QMenu* editMenu = menuBar->addMenu(QStringLiteral("Edit"));
-    addEditItem(editMenu, QStringLiteral("Undo"), QKeySequence::Undo, "undo");
-    addEditItem(editMenu, QStringLiteral("Cut"), QKeySequence::Cut, "cut");
-    addEditItem(editMenu, QStringLiteral("Copy"), QKeySequence::Copy, "copy");
-    addEditItem(editMenu, QStringLiteral("Paste"), QKeySequence::Paste, "paste");
-    addEditItem(editMenu, QStringLiteral("Select All"), QKeySequence::SelectAll, "selectAll");
+    QMenu* editMenu = menuBar->addMenu(QStringLiteral("&Edit"));
+    addEditItem(editMenu, QStringLiteral("&Undo"), QKeySequence::Undo, "undo");
+    addEditItem(editMenu, QStringLiteral("Cu&t"), QKeySequence::Cut, "cut");
+    addEditItem(editMenu, QStringLiteral("&Copy"), QKeySequence::Copy, "copy");
+    addEditItem(editMenu, QStringLiteral("&Paste"), QKeySequence::Paste, "paste");
+    addEditItem(editMenu, QStringLiteral("Select &All"), QKeySequence::SelectAll, "selectAll");
     return menuBar;
 }

@@ -12,6 +12,8 @@ packages=(
   e2fsprogs       # chattr, for the tests' locked install folders
   clang-format-19 # the layout check: one version, so both releases agree on the layout
 )
+# The screen-reader test: the accessibility bus and its reader, a session bus, a window manager, xprop.
+packages+=(at-spi2-core libatspi2.0-dev dbus-daemon dbus-bin openbox x11-utils)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-dev) # the runtime of the default clang, whichever it is
 fi

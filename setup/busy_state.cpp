@@ -2,7 +2,9 @@
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 
+#include <QLabel>
 #include <QPushButton>
+#include <array>
 
 void SetupController::setBusy(bool isBusy)
 {
@@ -20,12 +22,43 @@ void SetupController::updateControls()
     const bool removalPending = pendingProgramRemoval.has_value();
     // Once the agent is gone only finishing the removal is offered.
     const bool agentWork = !busy && !removalPending && agentPresent;
-    setupButton->setEnabled(agentWork && folder && !startUpRepairQueued);
-    repairButton->setEnabled(agentWork && folder && repairAvailable);
-    openProjectButton->setEnabled(!busy && !removalPending && projectOpenable);
-    chooseButton->setEnabled(!busy && !removalPending);
-    // A pending removal is retried with the same button even when the agent
-    // binary went with a partly removed folder.
-    uninstallButton->setEnabled(!busy && (agentPresent || removalPending));
+    const std::array<std::pair<QPushButton*, bool>, 5> controls { {
+        { setupButton, agentWork && folder && !startUpRepairQueued },
+        { repairButton, agentWork && folder && repairAvailable },
+        { openProjectButton, !busy && !removalPending && projectOpenable },
+        { chooseButton, !busy && !removalPending },
+        // A pending removal is retried with the same button even when the
+        // agent binary went with a partly removed folder.
+        { uninstallButton, !busy && (agentPresent || removalPending) },
+    } };
+    // A control about to be disabled hands the keyboard focus to the status
+    // line, where the operation reports, rather than Qt passing it on to
+    // whichever control comes next.
+    for (const auto& [button, enabled] : controls)
+        if (!enabled && window->focusWidget() == button)
+            statusLabel->setFocus(Qt::OtherFocusReason);
+    for (const auto& [button, enabled] : controls)
+        button->setEnabled(enabled);
     window->setCloseEnabled(!busy);
+    if (busy)
+        window->setCursor(Qt::BusyCursor);
+    else
+        window->unsetCursor();
+}
+
+// A screen reader such as Orca speaks a change of text only in the control that
+// has the keyboard focus. So when the user presses a control, the status line
+// the operation writes in answer takes the focus, and with it whatever the
+// operation writes there later, unless the user has moved the focus since. A
+// dialog keeps the focus it has: the window's focus then waits for the window.
+void SetupController::notePress()
+{
+    pressFocus = window->focusWidget();
+    answerAwaited = true;
+}
+
+void SetupController::statusWritten()
+{
+    if (std::exchange(answerAwaited, false) && window->focusWidget() == pressFocus)
+        statusLabel->setFocus(Qt::OtherFocusReason);
 }

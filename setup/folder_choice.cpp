@@ -4,6 +4,7 @@
 #include "setup/setup_window.h"
 #include "setup/window_texts.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QPushButton>
 #include <QSettings>
@@ -37,8 +38,12 @@ void SetupController::chooseFolder()
     panel.setAcceptMode(QFileDialog::AcceptOpen);
     panel.setLabelText(QFileDialog::Accept, WindowTexts::folderPanelPrompt);
     panel.setWindowModality(Qt::ApplicationModal);
+    // Beside the chosen folder, with it selected; otherwise at home, never in
+    // whatever folder the program was started from.
     if (folder)
-        panel.setDirectory(*folder);
+        panel.selectFile(*folder);
+    else
+        panel.setDirectory(QDir::homePath());
     if (runModal(panel) != QDialog::Accepted)
         return;
     const QStringList chosen = panel.selectedFiles();

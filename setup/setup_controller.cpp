@@ -6,10 +6,10 @@
 #include "platform/bundle_location.h"
 #include "setup/elided_label.h"
 #include "setup/setup_window.h"
-#include "setup/status_colors.h"
 #include "setup/window_texts.h"
 #include "setup/wrapping_label.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -89,7 +89,7 @@ QLabel* makeHeaderImage(qreal pixelRatio)
 SetupController::SetupController()
     : window(new SetupWindow)
     , folderLabel(new MiddleElidedLabel(WindowTexts::noFolderChosen))
-    , statusLabel(new WrappingLabel(QString(), textWidth))
+    , statusLabel(new StatusLine(textWidth))
     , log(new QPlainTextEdit)
     , setupButton(new QPushButton(WindowTexts::setupButtonTitle))
     , repairButton(new QPushButton(WindowTexts::repairButtonTitle))
@@ -139,16 +139,18 @@ void SetupController::buildLayout()
     supportLinkButton = linkButton(supportAddress, WindowTexts::supportLinkDescription);
     layout->addLayout(row({ helpLinkButton, supportLinkButton }));
 
-    layout->addWidget(new QLabel(WindowTexts::folderHeading));
+    auto* folderHeading = new QLabel(WindowTexts::folderHeading);
+    folderHeading->setBuddy(folderLabel); // a screen reader reads the folder label as labelled by its heading
+    layout->addWidget(folderHeading);
 
     folderLabel->setTextFormat(Qt::PlainText);
     folderLabel->setMaximumWidth(folderLabelMaxWidth);
     folderLabel->setAccessibleDescription(WindowTexts::folderLabelDescription);
+    folderLabel->setFocusPolicy(Qt::StrongFocus); // read from the keyboard too, like the status line
     layout->addLayout(row({ chooseButton, folderLabel }));
 
     layout->addLayout(row({ setupButton, repairButton, uninstallButton, openProjectButton }));
 
-    setStatus(QString(), false);
     layout->addWidget(statusLabel);
 
     log->setReadOnly(true);
@@ -167,27 +169,32 @@ void SetupController::buildLayout()
 
     connect(helpLinkButton, &QPushButton::clicked, this, &SetupController::openHelp);
     connect(supportLinkButton, &QPushButton::clicked, this, &SetupController::openSupport);
-    connect(chooseButton, &QPushButton::clicked, this, &SetupController::chooseFolder);
-    connect(setupButton, &QPushButton::clicked, this, &SetupController::setUpAgent);
-    connect(repairButton, &QPushButton::clicked, this, &SetupController::repair);
-    connect(uninstallButton, &QPushButton::clicked, this, &SetupController::uninstall);
-    connect(openProjectButton, &QPushButton::clicked, this, &SetupController::openProject);
+    for (const auto& [button, operation] : { std::pair { chooseButton, &SetupController::chooseFolder },
+             { setupButton, &SetupController::setUpAgent }, { repairButton, &SetupController::repair },
+             { uninstallButton, &SetupController::uninstall }, { openProjectButton, &SetupController::openProject } })
+        connect(button, &QPushButton::clicked, this, [this, operation] {
+            notePress();
+            (this->*operation)();
+        });
 
-    // Drawn as the window's default button, as the Return key presses it.
+    // Drawn as the window's default button while the Return key presses it.
     setupButton->setDefault(true);
-    // Return and Enter press the set-up button, but only while it is enabled.
     for (const int key : { Qt::Key_Return, Qt::Key_Enter }) {
         auto* shortcut = new QShortcut(QKeySequence(key), window);
-        connect(shortcut, &QShortcut::activated, this, [this] {
-            if (setupButton->isEnabled())
-                setupButton->click();
-        });
+        connect(shortcut, &QShortcut::activated, this, &SetupController::pressReturn);
     }
+#ifndef __APPLE__
+    // Where Return presses the focused push button, that one is the default for as long as it has the focus.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && now->window() == window)
+            setupButton->setDefault(now == setupButton || !qobject_cast<QPushButton*>(now));
+    });
+#endif
 
     // The keyboard visits the controls in the order they are seen.
     QWidget* previous = introduction;
-    for (QWidget* next : std::initializer_list<QWidget*> { helpLinkButton, supportLinkButton, chooseButton, setupButton,
-             repairButton, uninstallButton, openProjectButton, statusLabel, log }) {
+    for (QWidget* next : std::initializer_list<QWidget*> { helpLinkButton, supportLinkButton, chooseButton, folderLabel,
+             setupButton, repairButton, uninstallButton, openProjectButton, statusLabel, log }) {
         QWidget::setTabOrder(previous, next);
         previous = next;
     }
@@ -226,10 +233,24 @@ void SetupController::setFolder(const QString& path)
 
 void SetupController::setStatus(const QString& text, bool error)
 {
-    statusLabel->setText(text);
-    QPalette palette = statusLabel->palette();
-    palette.setColor(QPalette::WindowText, statusColor(error, window->palette()));
-    statusLabel->setPalette(palette);
+    static_cast<StatusLine*>(statusLabel)->setStatus(text, error);
+    statusWritten();
+}
+
+// Return and Enter press the set-up button while it is enabled; on Linux
+// desktops a push button that has the focus takes them instead, as it does in
+// every toolkit there. On macOS Space presses the focused button and Return
+// always the default one.
+void SetupController::pressReturn()
+{
+#ifndef __APPLE__
+    if (auto* focused = qobject_cast<QPushButton*>(window->focusWidget())) {
+        focused->click();
+        return;
+    }
+#endif
+    if (setupButton->isEnabled())
+        setupButton->click();
 }
 
 void SetupController::append(const QString& text)

@@ -3,6 +3,7 @@
 #include "uninstall/program_removal.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTextCursor>
@@ -78,6 +79,9 @@ public:
 private:
     void buildLayout();
     void setStartUpState();
+    void pressReturn();
+    void notePress();
+    void statusWritten();
     void setFolder(const QString& path);
     void finishAgentRun(QProcess* process, const std::shared_ptr<AgentRunState>& run);
     void consumeBatch(const QStringList& lines);
@@ -90,6 +94,11 @@ private:
     bool busy = false; // an agent runs or files are being removed
     bool projectOpenable = false; // the last set-up or repair succeeded
     bool startUpRepairQueued = false; // found at start-up, the repair starts once the loop runs
+
+    // Where the keyboard focus was when the user last pressed a control, until
+    // the operation has written its status line.
+    QPointer<QWidget> pressFocus;
+    bool answerAwaited = false;
 
     // While the lines of one read are added, they share one edit block so the
     // log is laid out once per read, not once per line.

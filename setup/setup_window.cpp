@@ -14,6 +14,9 @@ constexpr QSize pageSize(620, 580);
 
 } // namespace
 
+// Titled, closable and minimizable, never maximized: the window has a fixed
+// size. (Qt 6.4's own title bar on Wayland draws a maximize button whatever
+// the hints say.)
 SetupWindow::SetupWindow() { setWindowFlag(Qt::WindowMaximizeButtonHint, false); }
 
 void SetupWindow::setPage(QWidget* page)

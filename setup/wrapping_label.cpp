@@ -1,15 +1,85 @@
 #include "setup/wrapping_label.h"
 
+#include "setup/status_colors.h"
+
+#include <QAccessibleWidget>
+#include <QFocusEvent>
+
 WrappingLabel::WrappingLabel(const QString& text, int width)
     : QLabel(text)
 {
     setTextFormat(Qt::PlainText);
     setWordWrap(true);
     setFixedWidth(width);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Selectable by keyboard would draw a caret in text that cannot be edited.
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
     setFocusPolicy(Qt::StrongFocus); // reached with Tab, so it can be read and copied from the keyboard
 }
 
 QSize WrappingLabel::sizeHint() const { return { maximumWidth(), heightForWidth(maximumWidth()) }; }
 
 QSize WrappingLabel::minimumSizeHint() const { return sizeHint(); }
+
+void WrappingLabel::focusInEvent(QFocusEvent* event)
+{
+    QLabel::focusInEvent(event);
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+        setSelection(0, int(text().size()));
+}
+
+namespace {
+
+// What a screen reader is told of the status line: a status bar whose name is its text.
+class StatusLineAccessible : public QAccessibleWidget {
+public:
+    explicit StatusLineAccessible(QWidget* line)
+        : QAccessibleWidget(line, QAccessible::StatusBar)
+    {
+    }
+    QString text(QAccessible::Text kind) const override
+    {
+        return kind == QAccessible::Name ? static_cast<QLabel*>(widget())->text() : QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* statusLineAccessible(const QString& className, QObject* object)
+{
+    return className == QLatin1String(StatusLine::staticMetaObject.className()) && object->isWidgetType()
+        ? new StatusLineAccessible(static_cast<QWidget*>(object))
+        : nullptr;
+}
+
+} // namespace
+
+StatusLine::StatusLine(int width)
+    : WrappingLabel(QString(), width)
+{
+    static const bool factoryInstalled = (QAccessible::installFactory(statusLineAccessible), true);
+    Q_UNUSED(factoryInstalled);
+    recolour();
+}
+
+void StatusLine::setStatus(const QString& text, bool isError)
+{
+    setText(text);
+    error = isError;
+    recolour();
+}
+
+void StatusLine::changeEvent(QEvent* event)
+{
+    WrappingLabel::changeEvent(event);
+    // The desktop may switch between a light and a dark palette while the program runs.
+    if (event->type() == QEvent::PaletteChange)
+        recolour();
+}
+
+void StatusLine::recolour()
+{
+    const QColor colour = statusColor(error, parentWidget() ? parentWidget()->palette() : QPalette());
+    if (palette().color(QPalette::WindowText) == colour)
+        return; // setting it again would report another palette change
+    QPalette own = palette();
+    own.setColor(QPalette::WindowText, colour);
+    setPalette(own);
+}

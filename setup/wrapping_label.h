@@ -2,9 +2,11 @@
 
 #include <QLabel>
 
-// A label of fixed width whose plain text wraps, is in the tab chain and can
-// be selected with mouse and keyboard, and asks its layout for exactly the height the text needs at
-// that width: a longer text makes room for itself instead of being cut off.
+// A label of fixed width whose plain text wraps and asks its layout for
+// exactly the height the text needs at that width: a longer text makes room
+// for itself instead of being cut off. It is in the tab chain and, as a text
+// field does, selects its whole text when reached from the keyboard, so Copy
+// takes all of it; it draws no text caret, as it cannot be edited.
 class WrappingLabel : public QLabel {
     Q_OBJECT
 
@@ -12,4 +14,25 @@ public:
     WrappingLabel(const QString& text, int width);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+};
+
+// The status line: a wrapping label that a screen reader knows as the
+// window's status bar, in the secondary or the error colour of whatever
+// palette the window has now.
+class StatusLine : public WrappingLabel {
+    Q_OBJECT
+
+public:
+    explicit StatusLine(int width);
+    void setStatus(const QString& text, bool error);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void recolour();
+    bool error = false;
 };

@@ -11,9 +11,12 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <csignal>
 #include <private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
 #include <qpa/qplatformintegration.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 StagedInstall::StagedInstall(const QString& parent, const QString& agentScript)
     : installDir(parent + "/" + installDirName)
@@ -71,8 +74,25 @@ bool waitForRunEnd(SetupController& controller, int timeoutMs)
     return QTest::qWaitFor([&controller] { return !controller.child; }, timeoutMs);
 }
 
+// The processes the suite started that still run: its children, and the
+// orphans of its children, which come to the suite as their subreaper.
+static QStringList livingChildren()
+{
+    QStringList living; // "pid (name)"
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+        // "pid (name) state parent …", where the name may hold anything
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[0] != "Z" && fields[1].toInt() == getpid())
+            living << line.left(line.lastIndexOf(')') + 1);
+    }
+    return living;
+}
+
 void HaldenTest::initTestCase()
 {
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     // As when a screen reader runs: Qt then reports changes to it.
     QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
     // Only the test's own desktop entries: none of the machine's.
@@ -98,7 +118,7 @@ int HaldenTest::answerModal(QDialog& modal)
     const auto [kind, answer] = answers.isEmpty() ? std::pair(QString(), QString()) : answers.takeFirst();
     if (auto* panel = qobject_cast<QFileDialog*>(&modal); panel && kind == "panel") {
         seen << panel->labelText(QFileDialog::Accept) + " | " + panel->windowTitle() + " | "
-                + QString::number(panel->fileMode());
+                + QString::number(panel->fileMode()) + " | " + panel->selectedFiles().join(", "); // where it opens
         panel->setDirectory(answer);
         QMetaObject::invokeMethod(panel, answer == "cancel" ? "reject" : "accept");
     } else if (auto* confirmation = qobject_cast<UninstallConfirmation*>(&modal); confirmation && kind == "confirm") {
@@ -135,6 +155,12 @@ void HaldenTest::cleanup()
     c.reset();
     platform::setBundlePathForTesting(std::nullopt);
     home.reset();
+    // No test leaves a process behind; one that did has it ended here.
+    const bool ended = QTest::qWaitFor([] { return livingChildren().isEmpty(); }, 5000);
+    const QStringList left = livingChildren();
+    for (const QString& process : left)
+        kill(process.section(' ', 0, 0).toInt(), SIGKILL);
+    QVERIFY2(ended, qPrintable("left behind: " + left.join(", ")));
 }
 
 void HaldenTest::showAsTheProgramDoes()

@@ -4,6 +4,8 @@
 #include "platform/privileged_shell.h"
 #include "setup/window_texts.h"
 
+#include <QApplication>
+
 namespace {
 
 // The status lines by a short name, word for word as users read them.
@@ -80,6 +82,17 @@ QString HaldenTest::statusShown() const
     return (red ? "red: " : "") + texts.key(c->statusLabel->text(), c->statusLabel->text());
 }
 
+void HaldenTest::press(Qt::Key key, const QString& control)
+{
+    const QMap<QString, QWidget*> controls { { "set-up", c->setupButton }, { "repair", c->repairButton },
+        { "choose", c->chooseButton }, { "open", c->openProjectButton }, { "uninstall", c->uninstallButton },
+        { "status", c->statusLabel }, { "log", c->log } };
+    c->window->show();
+    QVERIFY(QTest::qWaitForWindowActive(c->window));
+    controls[control]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), key);
+}
+
 void HaldenTest::scenario()
 {
     QFETCH(QString, agent);
@@ -134,9 +147,11 @@ void HaldenTest::scenario()
     if (has("agent lost")) // the agent binary is gone since start-up
         QFile::remove(install->agentPath);
     QFETCH(QString, calls); // the dialogs it names are the ones that are answered
-    static const QRegularExpression dialogs("confirm|Halden was uninstalled\\.");
-    for (const QRegularExpressionMatch& dialog : dialogs.globalMatch(calls))
-        expect(dialog.captured() == "confirm" ? "confirm" : "notice", action);
+    static const QRegularExpression dialogs("confirm|panel|Halden was uninstalled\\.");
+    for (const QRegularExpressionMatch& dialog : dialogs.globalMatch(calls)) {
+        const QString kind = dialog.captured() == "Halden was uninstalled." ? "notice" : dialog.captured();
+        expect(kind, kind == "panel" ? "cancel" : action);
+    }
     QProcess* sleeper = c->child;
     const QMap<QString, void (SetupController::*)()> operations { { "ready", &SetupController::updateSetupReadiness },
         { "setup", &SetupController::setUpAgent }, { "repair", &SetupController::repair },
@@ -148,19 +163,23 @@ void HaldenTest::scenario()
             c->setBusy(step == "busy");
         else if (step == "started") // the event loop runs what start-up queued
             QVERIFY(QTest::qWaitFor([this] { return c->child != nullptr; }));
+        else if (step.contains(':')) // Return or Enter pressed with the focus on a control of the shown window
+            press(step.section(':', 0, 0) == "enter" ? Qt::Key_Enter : Qt::Key_Return, step.section(':', 1));
         if (c->child && c->child != sleeper)
             seen << "(" + texts.key(c->statusLabel->text()) + ")";
         QVERIFY(c->child == sleeper || waitForRunEnd(*c));
     }
     QVERIFY(!has("undeletable") || lock(false));
     platform::setPrivilegeHelperForTesting(std::nullopt);
+    QCOMPARE(c->window->cursor().shape(), c->window->isCloseEnabled() ? Qt::ArrowCursor : Qt::BusyCursor);
     QTEST(enabledControls(), "enabled");
     QTEST(statusShown(), "status");
     QTEST(c->log->toPlainText().replace('\n', '/'), "log");
     QCOMPARE((recordedLines(record) << seen)
                  .join(' ')
                  .replace(home->path(), "~")
-                 .replace("Uninstall Tervan Halden?", "confirm"),
+                 .replace("Uninstall Tervan Halden?", "confirm")
+                 .replace("Authorize | " + WindowTexts::folderPanelMessage + " | 2 |", "panel at"),
         calls);
     if (sleeper) {
         sleeper->kill();

@@ -74,7 +74,8 @@ private slots:
             = "Stops and removes the local agent for your account. Removes Halden from your Applications folder. "
               "The VS Code extension stays installed. Project history and saved credentials are kept unless you "
               "select their removal below.";
-        const QString panel = "Authorize | " + WindowTexts::folderPanelMessage + " | 2"; // directories only
+        const QString panel
+            = "Authorize | " + WindowTexts::folderPanelMessage + " | 2 | " + home->path(); // folders, at home
         QCOMPARE(seen,
             QStringList({ helpURL.toString(), "mailto:" + supportAddress + "?subject=Tervan%20Halden%20Beta%20setup",
                 panel, panel, "Uninstall Tervan Halden?", "Halden was uninstalled." }));

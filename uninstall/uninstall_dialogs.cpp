@@ -15,6 +15,9 @@
 namespace {
 
 constexpr int textWidth = 460;
+// The final notice's sentence takes two or three lines at the desktop font
+// sizes people use; the message box on its own would wrap it into five.
+constexpr int noticeTextWidth = 400;
 
 } // namespace
 
@@ -55,7 +58,9 @@ UninstallConfirmation::UninstallConfirmation(const QString& informativeText, boo
     accessory->addWidget(removeCredentials);
     accessory->addWidget(removeHistory);
 
-    auto* buttons = new QDialogButtonBox;
+    // Made inside the dialog, so "Uninstall" becomes the dialog's own default:
+    // the one Return presses whenever the focus is not on another button.
+    auto* buttons = new QDialogButtonBox(this);
     QPushButton* uninstall = buttons->addButton(UninstallTexts::uninstallButtonTitle, QDialogButtonBox::AcceptRole);
     buttons->addButton(UninstallTexts::cancelButtonTitle, QDialogButtonBox::RejectRole);
     uninstall->setDefault(true);
@@ -91,6 +96,8 @@ void showUninstallFinished(QWidget* parent)
     notice.setIcon(QMessageBox::Information);
     notice.setText(UninstallTexts::finishedMessage);
     notice.setInformativeText(UninstallTexts::finishedInformation);
+    if (auto* information = notice.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        information->setMinimumWidth(noticeTextWidth);
     QPushButton* close = notice.addButton(UninstallTexts::closeButtonTitle, QMessageBox::AcceptRole);
     notice.setDefaultButton(close);
     runModal(notice);

@@ -1,13 +1,15 @@
 // Takes a picture of the setup window as a user sees it, for the README and
 // for looking at the layout in a light and a dark palette.
 //
-//   halden-screenshot --bundle BUNDLE --output FILE.png [--dark] [--points N] [--set-up FOLDER]
+//   halden-screenshot --bundle BUNDLE --output FILE.png [--dark] [--points N]
+//                     [--set-up FOLDER | --uninstall-alert | --final-alert]
 
 #include "app/globals.h"
 #include "app/main_menu.h"
 #include "platform/bundle_location.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
+#include "uninstall/uninstall_dialogs.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -51,7 +53,8 @@ int main(int argc, char** argv)
         { { "bundle", "The staged application bundle.", "path" }, { "output", "Where to write the PNG.", "file" },
             { "dark", "Use a dark palette." }, { "points", "The desktop font size in points.", "size" },
             { "set-up", "Choose this project folder and set up the agent first.", "folder" },
-            { "uninstall-alert", "Take the uninstall confirmation instead of the window." } });
+            { "uninstall-alert", "Take the uninstall confirmation instead of the window." },
+            { "final-alert", "Take the notice after a successful uninstall instead of the window." } });
     parser.process(application);
     if (!parser.isSet("output")) {
         std::fputs("halden-screenshot: --output is required\n", stderr);
@@ -79,7 +82,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(output));
         QCoreApplication::exit(saved ? 0 : 1);
     };
-    if (parser.isSet("uninstall-alert")) {
+    if (parser.isSet("uninstall-alert") || parser.isSet("final-alert")) {
         QTimer::singleShot(300, [output] {
             QWidget* alert = QApplication::activeModalWidget();
             const bool saved = alert && alert->grab().save(output);
@@ -88,7 +91,10 @@ int main(int argc, char** argv)
                 QMetaObject::invokeMethod(alert, "reject");
             QCoreApplication::exit(saved ? 0 : 1);
         });
-        QTimer::singleShot(100, controller, &SetupController::uninstall);
+        if (parser.isSet("final-alert"))
+            QTimer::singleShot(100, [] { showUninstallFinished(controller->window); });
+        else
+            QTimer::singleShot(100, controller, &SetupController::uninstall);
     } else if (parser.isSet("set-up")) {
         QTimer::singleShot(200, [&] {
             // Choose the folder in the real panel, as a user does.
