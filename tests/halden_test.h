@@ -63,6 +63,7 @@ public slots:
 protected:
     SetupController& start() { return *(c = std::make_unique<SetupController>()); } // as the program makes it
     void showAsTheProgramDoes(); // with its menu bar, active
+    QStringList unpackThePackage();
     static void fileSystemColumns();
     static void row(const char* name, const QString& a, const QString& b, const QString& c); // of three strings
     void fileSystem(); // a row of discovery or removal

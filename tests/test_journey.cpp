@@ -14,22 +14,6 @@
 class JourneyTest : public HaldenTest {
     Q_OBJECT
 
-    // The package as users get it, made by cpack from the install rules and unpacked into
-    // ~/Applications over the fixture's install folder; the names tar unpacked, sorted.
-    QStringList unpackThePackage()
-    {
-        const QTemporaryDir packed;
-        QProcess cpack, tar;
-        cpack.start(HALDEN_CPACK, { "-G", "TGZ", "--config", HALDEN_CPACK_CONFIG, "-B", packed.path() });
-        cpack.waitForFinished(60000);
-        const QString archive = QDir(packed.path()).entryInfoList({ "*.tar.gz" }).value(0).filePath();
-        tar.start("tar", { "-xvzf", archive, "-C", home->filePath("Applications") });
-        tar.waitForFinished();
-        QStringList unpacked = QString(tar.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        unpacked.sort();
-        return unpacked;
-    }
-
 private slots:
     void journey()
     {

@@ -84,6 +84,7 @@ private slots:
         environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
         environment.remove("XDG_DATA_DIRS"); // the bus launcher's settings schemas are the system's
+        unpackThePackage();
         QProcess program;
         program.setProcessEnvironment(environment);
         program.start("xvfb-run",
@@ -92,7 +93,7 @@ private slots:
                 ">/dev/null 2>&1 &"
                 "until [ -e $HOME/managing ]; do sleep 0.1; done; echo $$ $DISPLAY $(dbus-send --session --print-reply"
                 " --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress | grep -o 'unix:[^\"]*'); exec \"$0\"",
-                HALDEN_PROGRAM });
+                install->bundle + "/halden-setup" });
         program.waitForReadyRead(20000);
         const QStringList started = QString::fromUtf8(program.readLine()).trimmed().split(' ');
         const auto end = qScopeGuard([&] {
