@@ -1,6 +1,7 @@
 // The program started as a user starts it, with the development agent, from start-up repair to uninstall.
 #include "halden_test.h"
 
+#include "platform/single_instance.h"
 #include "setup/window_texts.h"
 #include "uninstall/uninstall_dialogs.h"
 #include <QDesktopServices>
@@ -151,6 +152,11 @@ private slots:
         third.start(HALDEN_PROGRAM);
         QVERIFY(third.waitForFinished(5000) && third.exitCode() == 0);
         QTRY_COMPARE(shown(), QStringList({ window, "another program" }));
+    }
+    void startsWhereNoOtherStartCanBeMet()
+    {
+        QVERIFY(QDir(home->path()).mkdir("halden-setup.lock")); // in the runtime folder
+        QVERIFY(platform::SingleInstance().claim());
     }
 };
 
