@@ -66,8 +66,9 @@ private slots:
         const QByteArray limit(LineAssembler::maxLineBytes, 'x');
         QTest::newRow("a carriage return stays")
             << QByteArrayList { "a\r\nb\r\n\nc" } << QStringList { "a\r", "b\r", "", "c" };
-        QTest::newRow("over the limit") << QByteArrayList { limit, "y", "\nnext\n", limit + "z" }
-                                        << QStringList { "next", "-" };
+        QTest::newRow("over the limit") // ended in a later chunk, within one, not ended yet
+            << QByteArrayList { limit, "y\nnext\n", limit + "z\n", limit, "w", "\nlast" }
+            << QStringList { "next", "last" };
         QTest::newRow("at the limit, a split character, no UTF-8") // a stray byte, a surrogate, an overlong form
             << QByteArrayList { limit, "\n\xE2\x9C", "\x93\n\xFF\n\xED\xA0\x80\n\xE0\x9F\xBF\n" }
             << QStringList { QString(limit), "✓", "-" };
