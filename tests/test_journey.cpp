@@ -101,23 +101,24 @@ private slots:
             server.waitForFinished();
         });
         Window program = 0; // the last shown window with a title
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); // a window may go while it is read
         const auto shown = [x, &program] { // the windows on the screen from the front: title, focus, picture
             QStringList windows;
             Window root, parent, focus, *children = nullptr;
             unsigned count = 0;
             int revert = 0;
-            XGrabServer(x); // no window comes or goes while they are read
             XGetInputFocus(x, &focus, &revert);
             XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
             for (const Window window : std::span(children, count)) {
-                XWindowAttributes attributes;
-                XGetWindowAttributes(x, window, &attributes);
+                XWindowAttributes attributes {};
                 XTextProperty title {};
+                XGetWindowAttributes(x, window, &attributes);
                 XGetTextProperty(x, window, &title, XInternAtom(x, "_NET_WM_NAME", False));
-                if (attributes.map_state == IsViewable) {
+                XImage* picture = attributes.map_state != IsViewable
+                    ? nullptr
+                    : XGetImage(x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+                if (picture) {
                     program = title.value ? window : program;
-                    XImage* picture
-                        = XGetImage(x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
                     const QByteArrayView pixels(picture->data, picture->bytes_per_line * picture->height);
                     windows.prepend(title.value ? QString::fromUtf8(reinterpret_cast<char*>(title.value), title.nitems)
                                 + (window == focus ? " focused " : " ") + QString::number(qHash(pixels))
@@ -126,8 +127,6 @@ private slots:
                 }
                 XFree(title.value);
             }
-            XUngrabServer(x);
-            XFlush(x);
             XFree(children);
             return windows;
         };
