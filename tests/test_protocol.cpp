@@ -21,11 +21,11 @@ private slots:
             << " {\"step\":\"a\",\"status\":\"ok\",\"message\":\"\\u00e9\"}\r"
             << "failed --- | ✓ a: é/";
         // Text, an array, a step not text, no status, text after the object, a number only a lenient parser
-        // takes, a control character not escaped.
+        // takes, a control character not escaped, no colon.
         QTest::newRow("no events")
             << "Hi\n[{\"step\":\"a\",\"status\":\"ok\"}]\n{\"step\":1,\"status\":\"ok\"}\n{\"step\":\"b\"}\n"
                "{\"step\":\"c\",\"status\":\"ok\"} x\n{\"step\":\"d\",\"status\":\"ok\",\"n\":2.}\n"
-               "{\"step\":\"\x01\",\"status\":\"ok\"}"
+               "{\"step\":\"\x01\",\"status\":\"ok\"}\n{\"step\"\"done\",\"status\"\"ok\"}"
             << "failed --- | ";
         QTest::newRow("members inside others, or repeated") // as an object keeps them: the last one
             << R"({"step":"a","status":"ok","x":{"step":"b","status":"warn"},"step":"done","message":"m",)"
