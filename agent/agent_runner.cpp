@@ -38,8 +38,10 @@ void SetupController::run(const QString& bin, const QStringList& args, RunComple
     run->arguments = args;
     run->completion = std::move(completion);
 
-    connect(process, &QProcess::readyReadStandardOutput, this,
-        [this, process, run] { consumeBatch(run->output.feed(process->readAllStandardOutput())); });
+    connect(process, &QProcess::readyReadStandardOutput, this, [this, process, run] {
+        const QByteArray chunk = process->readAllStandardOutput(); // the lines lie in it
+        consumeBatch(run->output.feed(chunk));
+    });
     connect(process, &QProcess::readyReadStandardError, this,
         [process, run] { run->errors.feed(process->readAllStandardError()); });
     // Emitted when the child exits, even while a grandchild still holds its
@@ -66,7 +68,7 @@ void SetupController::finishAgentRun(QProcess* process, const std::shared_ptr<Ag
     // Anything left in the pipes now belongs to no run.
     process->disconnect(this);
 
-    if (const std::optional<QString> last = run->output.finish())
+    if (const std::optional<QByteArrayView> last = run->output.finish())
         consumeBatch({ *last });
     const bool exitedCleanly = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
     if (!exitedCleanly) {

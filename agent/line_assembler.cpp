@@ -1,90 +1,41 @@
 #include "agent/line_assembler.h"
 
-#include <optional>
+#include <utility>
 
-namespace {
-
-std::optional<QString> decodedLine(QByteArrayView bytes)
+QList<QByteArrayView> LineAssembler::feed(QByteArrayView chunk)
 {
-    if (!isValidUtf8(bytes))
-        return std::nullopt;
-    return QString::fromUtf8(bytes);
-}
-
-} // namespace
-
-QStringList LineAssembler::feed(QByteArrayView chunk)
-{
-    QStringList lines;
+    QList<QByteArrayView> lines;
     qsizetype start = 0;
-    while (start < chunk.size()) {
-        const qsizetype feedAt = chunk.indexOf('\n', start);
-        const QByteArrayView piece = chunk.sliced(start, (feedAt < 0 ? chunk.size() : feedAt) - start);
-        if (!discarding) {
-            if (pending.size() + piece.size() > maxLineBytes) {
+    for (qsizetype end = chunk.indexOf('\n'); end >= 0; start = end + 1, end = chunk.indexOf('\n', start)) {
+        QByteArrayView line = chunk.sliced(start, end - start);
+        if (std::exchange(discarding, false))
+            continue;
+        if (!pending.isEmpty()) {
+            if (pending.size() + line.size() > maxLineBytes) {
                 pending.clear();
-                discarding = true;
-            } else {
-                pending.append(piece);
+                continue;
             }
+            pending.append(line);
+            joined = std::exchange(pending, QByteArray());
+            line = joined;
         }
-        if (feedAt < 0)
-            break;
-        if (!discarding) {
-            if (std::optional<QString> line = decodedLine(pending))
-                lines.append(std::move(*line));
-        }
+        if (line.size() <= maxLineBytes && line.isValidUtf8())
+            lines.append(line);
+    }
+    const QByteArrayView rest = chunk.sliced(start);
+    if (!discarding && pending.size() + rest.size() > maxLineBytes) {
         pending.clear();
-        discarding = false;
-        start = feedAt + 1;
+        discarding = true;
+    } else if (!discarding) {
+        pending.append(rest);
     }
     return lines;
 }
 
-std::optional<QString> LineAssembler::finish()
+std::optional<QByteArrayView> LineAssembler::finish()
 {
-    const bool usable = !discarding && !pending.isEmpty();
-    std::optional<QString> line = usable ? decodedLine(pending) : std::nullopt;
-    pending.clear();
-    discarding = false;
-    return line;
-}
-
-bool isValidUtf8(QByteArrayView bytes)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* end = p + bytes.size();
-    while (p < end) {
-        const unsigned char lead = *p;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        }
-        int length = 0;
-        unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0)
-                low = 0xA0; // overlong
-            if (lead == 0xED)
-                high = 0x9F; // surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0)
-                low = 0x90; // overlong
-            if (lead == 0xF4)
-                high = 0x8F; // past U+10FFFF
-        } else {
-            return false;
-        }
-        if (end - p < length || p[1] < low || p[1] > high)
-            return false;
-        for (int i = 2; i < length; ++i)
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-        p += length;
-    }
-    return true;
+    joined = std::exchange(pending, QByteArray());
+    if (std::exchange(discarding, false) || joined.isEmpty() || !QByteArrayView(joined).isValidUtf8())
+        return std::nullopt;
+    return QByteArrayView(joined);
 }

@@ -2,13 +2,13 @@
 #include "agent/agent_event.h"
 #include "setup/setup_controller.h"
 
-void SetupController::consume(const QString& line)
+void SetupController::consume(QByteArrayView line)
 {
     const std::optional<AgentEvent> event = parseAgentEvent(line);
     if (!event)
         return;
     append(logEntry(*event));
-    if (event->status != AgentContract::statusOk)
+    if (event->status != EventStatus::ok)
         return;
     if (event->step == AgentContract::registerStep)
         repairAvailable = true;

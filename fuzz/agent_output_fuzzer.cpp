@@ -9,9 +9,9 @@
 
 namespace {
 
-void consumeAll(const QStringList& lines)
+void consumeAll(const QList<QByteArrayView>& lines)
 {
-    for (const QString& line : lines)
+    for (const QByteArrayView line : lines)
         if (const std::optional<AgentEvent> event = parseAgentEvent(line))
             (void)logEntry(*event);
 }
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         consumeAll(lines.feed(read));
         errors.feed(read);
     }
-    if (const std::optional<QString> last = lines.finish())
+    if (const std::optional<QByteArrayView> last = lines.finish())
         consumeAll({ *last });
     (void)errorTail(errors.finish());
     return 0;

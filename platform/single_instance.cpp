@@ -25,20 +25,18 @@ bool SingleInstance::claim()
     return true;
 #else
     // The user's runtime folder belongs to the user alone (Qt checks its owner
-    // and mode, and falls back to a private folder of its own); without one
-    // there is no place to meet, and the program starts as it always did.
+    // and mode, and falls back to a private folder of its own).
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        return true;
     const QString name = folder + QStringLiteral("/halden-setup");
     // Who is the one instance is decided by a lock the kernel drops when its
     // holder ends in any way, crashes and kills included, never by whether the
     // socket's file exists: a crashed instance leaves that file behind. Not
     // inherited by the agent or anything else the program starts, which would
     // otherwise hold it past the program's end.
-    lock = open(QFile::encodeName(name + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (!folder.isEmpty())
+        lock = open(QFile::encodeName(name + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0)
-        return true;
+        return true; // no place to meet: the program starts as it always did
     // The holder listens a moment after it took the lock, and may end at any
     // moment: until one of the two answers, ask both again. A holder that never
     // answers is busy or hung; a second window would let two agents run at once,

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtMath>
@@ -255,33 +256,29 @@ void SetupController::pressReturn()
 
 void SetupController::append(const QString& text)
 {
-    if (logBatch) {
-        logBatch->insertText(text + u'\n');
-        return;
-    }
-    QTextCursor cursor(log->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text + u'\n');
-    scrollLogToEnd();
+    if (logBatch)
+        logBatch->append(text).append(u'\n');
+    else
+        addToLog(text + u'\n');
 }
 
-// Moves the view, not the text cursor, so a selection in the log survives.
-void SetupController::scrollLogToEnd()
+// Adds at the end of the document, not at the text cursor, and moves the view,
+// not the cursor, so a selection in the log survives.
+void SetupController::addToLog(const QString& lines)
 {
+    QTextCursor end(log->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(lines);
     QScrollBar* bar = log->verticalScrollBar();
     bar->setValue(bar->maximum());
 }
 
-void SetupController::consumeBatch(const QStringList& lines)
+void SetupController::consumeBatch(const QList<QByteArrayView>& lines)
 {
-    if (lines.isEmpty())
-        return;
-    logBatch.emplace(log->document());
-    logBatch->movePosition(QTextCursor::End);
-    logBatch->beginEditBlock();
-    for (const QString& line : lines)
+    logBatch.emplace();
+    for (const QByteArrayView line : lines)
         consume(line);
-    logBatch->endEditBlock();
-    logBatch.reset();
-    scrollLogToEnd();
+    const QString entries = *std::exchange(logBatch, std::nullopt);
+    if (!entries.isEmpty())
+        addToLog(entries);
 }

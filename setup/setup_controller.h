@@ -2,11 +2,11 @@
 
 #include "uninstall/program_removal.h"
 
+#include <QByteArrayView>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QTextCursor>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -63,7 +63,7 @@ public:
 
     // The agent (agent/).
     void run(const QString& bin, const QStringList& args, RunCompletion completion);
-    void consume(const QString& line);
+    void consume(QByteArrayView line); // one line of the agent's output, without its line feed
 
     // Set-up, repair, VS Code, help and support (install/).
     void setUpAgent();
@@ -84,8 +84,8 @@ private:
     void statusWritten();
     void setFolder(const QString& path);
     void finishAgentRun(QProcess* process, const std::shared_ptr<AgentRunState>& run);
-    void consumeBatch(const QStringList& lines);
-    void scrollLogToEnd();
+    void consumeBatch(const QList<QByteArrayView>& lines);
+    void addToLog(const QString& lines);
     void startSetupOrRepair(const QString& agent, const QStringList& arguments, const QString& runningLine,
         const QString& failureLineStart);
     void completeSetupOrRepair(bool ok, const QString& failureLineStart);
@@ -100,7 +100,8 @@ private:
     QPointer<QWidget> pressFocus;
     bool answerAwaited = false;
 
-    // While the lines of one read are added, they share one edit block so the
-    // log is laid out once per read, not once per line.
-    std::optional<QTextCursor> logBatch;
+    // While the lines of one read are consumed, their entries gather here and go
+    // into the log at once: inserting text costs the same whether it is one
+    // entry or a thousand.
+    std::optional<QString> logBatch;
 };

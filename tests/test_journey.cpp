@@ -1,6 +1,7 @@
 // The program started as a user starts it, with the development agent, from start-up repair to uninstall.
 #include "halden_test.h"
 
+#include "platform/single_instance.h"
 #include "setup/window_texts.h"
 #include "uninstall/uninstall_dialogs.h"
 #include <QDesktopServices>
@@ -77,9 +78,9 @@ private slots:
             QVERIFY2(QFileInfo::exists(kept), qPrintable(kept));
     }
 
-    // Started again from the desktop, while the first runs or after it crashed
-    // (killed, so its names in the runtime folder stay behind): one window, the
-    // product's own title and picture, in front.
+    // Started again from the desktop, while the first runs minimized or after it
+    // crashed (killed, so its names in the runtime folder stay behind): one
+    // window, the product's own title and picture, in front and focused.
     void startedAgain_data()
     {
         QTest::addColumn<bool>("firstCrashed");
@@ -105,30 +106,33 @@ private slots:
             server.terminate(); // so that it removes its lock and socket
             server.waitForFinished();
         });
-        const auto shown = [x] { // the windows on the screen from the front: each title, and its picture
+        Window program = 0; // the last shown window with a title
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); // a window may go while it is read
+        const auto shown = [x, &program] { // the windows on the screen from the front: title, focus, picture
             QStringList windows;
-            Window root, parent, *children = nullptr;
+            Window root, parent, focus, *children = nullptr;
             unsigned count = 0;
-            XGrabServer(x); // no window comes or goes while they are read
+            int revert = 0;
+            XGetInputFocus(x, &focus, &revert);
             XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
             for (const Window window : std::span(children, count)) {
-                XWindowAttributes attributes;
-                XGetWindowAttributes(x, window, &attributes);
+                XWindowAttributes attributes {};
                 XTextProperty title {};
+                XGetWindowAttributes(x, window, &attributes);
                 XGetTextProperty(x, window, &title, XInternAtom(x, "_NET_WM_NAME", False));
-                if (attributes.map_state == IsViewable) {
-                    XImage* picture
-                        = XGetImage(x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+                XImage* picture = attributes.map_state != IsViewable
+                    ? nullptr
+                    : XGetImage(x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+                if (picture) {
+                    program = title.value ? window : program;
                     const QByteArrayView pixels(picture->data, picture->bytes_per_line * picture->height);
                     windows.prepend(title.value ? QString::fromUtf8(reinterpret_cast<char*>(title.value), title.nitems)
-                                + " " + QString::number(qHash(pixels))
+                                + (window == focus ? " focused " : " ") + QString::number(qHash(pixels))
                                                 : "another program");
                     XDestroyImage(picture);
                 }
                 XFree(title.value);
             }
-            XUngrabServer(x);
-            XFlush(x);
             XFree(children);
             return windows;
         };
@@ -140,23 +144,36 @@ private slots:
             start->setProcessEnvironment(environment);
         first.start(HALDEN_PROGRAM);
         QString window; // once it has settled
-        QTRY_VERIFY(shown() == QStringList(window = shown().value(0))
-            && (QTest::qWait(200), shown() == QStringList(window)) && window.startsWith(productName + " "));
+        QTRY_VERIFY_WITH_TIMEOUT(shown() == QStringList(window = shown().value(0))
+                && (QTest::qWait(200), shown() == QStringList(window)) && window.startsWith(productName + " focused "),
+            20000);
         const Window another = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 1, 1, 0, 0, 0);
         XMapRaised(x, another);
-        XSync(x, False);
         if (firstCrashed)
             first.kill();
+        else { // minimized, as a window manager does it
+            const long iconic[] = { IconicState, None };
+            const Atom state = XInternAtom(x, "WM_STATE", False);
+            XChangeProperty(
+                x, program, state, state, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(iconic), 2);
+            XUnmapWindow(x, program);
+        }
+        XSync(x, False);
         QVERIFY(QFile::link(HALDEN_PROGRAM, home->filePath("setup")));
         second.start(throughALink ? home->filePath("setup") : HALDEN_PROGRAM, arguments);
-        QVERIFY(firstCrashed || (second.waitForFinished(5000) && second.exitCode() == 0));
-        QTRY_COMPARE(shown(), QStringList({ window, "another program" }));
+        QVERIFY(firstCrashed || (second.waitForFinished(20000) && second.exitCode() == 0));
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), QStringList({ window, "another program" }), 20000);
         // Whichever runs now is found by the next start.
         XRaiseWindow(x, another);
         XSync(x, False);
         third.start(HALDEN_PROGRAM);
-        QVERIFY(third.waitForFinished(5000) && third.exitCode() == 0);
-        QTRY_COMPARE(shown(), QStringList({ window, "another program" }));
+        QVERIFY(third.waitForFinished(20000) && third.exitCode() == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), QStringList({ window, "another program" }), 20000);
+    }
+    void startsWhereNoOtherStartCanBeMet()
+    {
+        QVERIFY(QDir(home->path()).mkdir("halden-setup.lock")); // in the runtime folder
+        QVERIFY(platform::SingleInstance().claim());
     }
 };
 

@@ -9,71 +9,103 @@ class RunnerTest : public HaldenTest {
     Q_OBJECT
 
 private slots:
-    void runs()
+    void runs_data()
     {
+        QTest::addColumn<QString>("script"); // of the agent
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("outcome"); // "~" is the home
         const QStringList setup { "--setup" }, uninstall { "--uninstall" };
+        const QStringList odd { "--setup", "--allow-root", "/tmp/my project/ünï", "-x", "", "$HOME *" };
+        const QString report = "; printf '{\"step\":\"%s\",\"status\":\"ok\",\"message\":\"%s\"}\\n'";
         QString head, tail; // of 500 clusters the first 400, of 1,000 the clusters 401 to 800; each told apart
         for (int i = 0; i < 200; ++i)
             (i < 100 ? head : tail) += QString::asprintf("%03d|", i);
-        const QStringList odd { "--setup", "--allow-root", "/tmp/my project/ünï", "-x", "", "$HOME *" };
-        const QString report = "; printf '{\"step\":\"%s\",\"status\":\"ok\",\"message\":\"%s\"}\\n'";
-        const QList<std::tuple<QString, QStringList, QString>> rows { // the agent's script, its arguments, the outcome
-            { "cat" + report + " env \"$(tr '\\0' '\\n' < /proc/$$/environ | sort | tr '\\n' ' ')\"",
-                setup, // stdin at its end, nothing inherited
-                "failed --- | ✓ env: HOME=" + home->path()
-                    + " LANG=en_US.UTF-8 PATH=/usr/bin:/bin USER=" + platform::loginName() + " /" },
-            { "true" + report + " \"$(pwd)\" \"$(printf '<%s>' \"$@\")\"", odd,
-                "failed --- | ✓ " + QDir::currentPath() + ": " + "<" + odd.join("><") + ">/" },
-            { "printf "
-              "'{\"step\":\"a\",\"status\":\"ok\"}\\n{\"step\":\"b\",\"status\":\"warn\"}\\n{\"step\":\"c\",\"status\":"
-              "\"ok\",\"message\":\"\\342\\234'; sleep 0.1; printf '\\223\"}\\n'",
-                setup, "failed --- | ✓ a: /! b: /✓ c: ✓/" },
-            { "printf '" + doneEvent + "'", setup, "ok S-- | ✓ done: /" }, // no line feed at the end
-            { "printf 'Hi\\r\\n{\"step\":\"\\377\",\"status\":\"ok\"}\\r\\n" + doneEvent + "\\r\\n'", setup,
-                "ok S-- | ✓ done: /" }, // plain text, invalid UTF-8
-            { "echo '{\"step\":\"register\",\"status\":\"ok\"}'", setup, "failed --R | ✓ register: /" },
-            { "printf "
-              "'{\"step\":\"\\302\\242\\364\\217\\277\\277\",\"status\":\"ok\"}\\n{\"step\":"
-              "\"\\301\\277\\364\\220\\200\\200\",\"status\":\"ok\"}\\n{\"step\":\"\\342\\234A\",\"status\":\"ok\"}"
-              "\\n'",
-                setup, // UTF-8's edges
-                "failed --- | ✓ ¢\U0010FFFF: /" },
-            { "echo '" + doneEvent + "'; exit 1", setup, "failed S-- | ✓ done: /" },
-            { "echo '" + doneEvent + "'; echo bye >&2; kill -9 $$", setup, "failed S-- | ✓ done: /error: bye//" },
-            { "echo noise >&2", uninstall, "ok --- | " }, { "exit 3", uninstall, "failed --- | " },
-            { "exit 0", { "--repair", "--uninstall" }, "failed --- | " }, { "exit 0", {}, "failed --- | " },
-            { "missing", setup, "failed --- | error: could not start the agent binary/" },
-            { "i=0; while [ $i -lt 250 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1", setup,
-                "failed --- | error: " + tail + "/" },
-            { "i=0; while [ $i -lt 700 ]; do printf 'e\\314\\201' >&2; i=$((i+1)); done; exit 1", setup,
-                "failed --- | error: " + QStringLiteral("e\u0301").repeated(400) + "/" },
-            { "i=0; while [ $i -lt 125 ]; do printf '%03d|' $i >&2; i=$((i+1)); done; exit 1", setup,
-                "failed --- | error: " + head + "/" }
-        };
+        QTest::newRow("stdin at its end, nothing inherited")
+            << "cat" + report + " env \"$(tr '\\0' '\\n' < /proc/$$/environ | sort | tr '\\n' ' ')\"" << setup
+            << "failed --- | ✓ env: HOME=~ LANG=en_US.UTF-8 PATH=/usr/bin:/bin USER=" + platform::loginName() + " /";
+        QTest::newRow("working folder, arguments as given")
+            << "true" + report + " \"$(pwd)\" \"$(printf '<%s>' \"$@\")\"" << odd
+            << "failed --- | ✓ " + QDir::currentPath() + ": " + "<" + odd.join("><") + ">/";
+        QTest::newRow("lines and a character split over reads")
+            << "printf '{\"step\":\"a\",\"status\":\"ok\"}\\n{\"step\":\"b\",\"status\":\"warn\"}\\n{\"step\":\"c\","
+               "\"status\":\"ok\",\"message\":\"\\342\\234'; sleep 0.1; printf '\\223\"}\\n'"
+            << setup << "failed --- | ✓ a: /! b: /✓ c: ✓/";
+        QTest::newRow("no line feed at the end") << "printf '" + doneEvent + "'" << setup << "ok S-- | ✓ done: /";
+        QTest::newRow("registered") << "echo '{\"step\":\"register\",\"status\":\"ok\"}'" << setup
+                                    << "failed --R | ✓ register: /";
+        QTest::newRow("done, then exit 1") << "echo '" + doneEvent + "'; exit 1" << setup << "failed S-- | ✓ done: /";
+        QTest::newRow("killed") << "echo '" + doneEvent + "'; echo bye >&2; kill -9 $$" << setup
+                                << "failed S-- | ✓ done: /error: bye//";
+        QTest::newRow("uninstall, error output after exit 0") << "echo noise >&2" << uninstall << "ok --- | ";
+        QTest::newRow("uninstall, exit 3") << "exit 3" << uninstall << "failed --- | ";
+        QTest::newRow("uninstall not first")
+            << "exit 0" << QStringList { "--repair", "--uninstall" } << "failed --- | ";
+        QTest::newRow("no arguments") << "exit 0" << QStringList() << "failed --- | ";
+        QTest::newRow("missing") << "missing" << setup << "failed --- | error: could not start the agent binary/";
+        QTest::newRow("1,000 characters of error output")
+            << "seq -f %03g\\| 0 249 | tr -d '\\n' >&2; exit 1" << setup << "failed --- | error: " + tail + "/";
+        QTest::newRow("700 accented letters") << "printf '%.0se\\314\\201' $(seq 700) >&2; exit 1" << setup
+                                              << "failed --- | error: " + QStringLiteral("e\u0301").repeated(400) + "/";
+        QTest::newRow("500 characters of error output")
+            << "seq -f %03g\\| 0 124 | tr -d '\\n' >&2; exit 1" << setup << "failed --- | error: " + head + "/";
+    }
+    void runs()
+    {
+        QFETCH(QString, script);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, outcome);
         qputenv("HALDEN_SECRET", "must not leak");
-        for (const auto& [body, args, outcome] : rows)
-            QCOMPARE(runOf(body, args), outcome);
-        qunsetenv("HALDEN_SECRET");
-        ErrorOutput errors; // the error output keeps a character split over reads whole
-        for (const QByteArray& chunk :
-            { QByteArray("caf\xC3"), QByteArray("\xA9 \xF0\x9F"), QByteArray("\x98\x80 \xFF! \xE2\x9C") })
-            errors.feed(chunk);
-        QCOMPARE(errors.finish(), QStringLiteral("café 😀 \uFFFD! \uFFFD"));
-        // Output read in chunks of any size becomes lines; a carriage return stays.
+        QCOMPARE(runOf(script, arguments), outcome.replace("~", home->path()));
+    }
+
+    // Output read in chunks of any size becomes lines of valid UTF-8, each whole.
+    void outputLines_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<QStringList>("lines"); // then what is left at the end, or "-"
         const QByteArray limit(LineAssembler::maxLineBytes, 'x');
-        const QList<std::pair<QByteArrayList, QStringList>> chunked {
-            // chunks; the lines they make, then what finish() gives
-            { { "a\r\nb\r\n\nc" }, { "a\r", "b\r", "", "c" } }, // a carriage return stays
-            { { limit, "y", "\nnext\n", limit + "z" }, { "next", "-" } },
-            { { limit, "\n\xE2\x9C", "\x93\n\xFF\n" }, { QString(limit), "✓", "-" } }
-        }; // at the limit; split and invalid characters
-        for (const auto& [chunks, lines] : chunked) {
-            LineAssembler assembler;
-            QStringList made;
-            for (const QByteArray& chunk : chunks)
-                made << assembler.feed(chunk);
-            QCOMPARE(made << assembler.finish().value_or("-"), lines);
-        }
+        QTest::newRow("a carriage return stays")
+            << QByteArrayList { "a\r\nb\r\n\nc" } << QStringList { "a\r", "b\r", "", "c" };
+        QTest::newRow("over the limit") // ended in a later chunk, within one, not ended yet
+            << QByteArrayList { limit, "y\nnext\n", limit + "z\n", limit, "w", "\nlast" }
+            << QStringList { "next", "last" };
+        QTest::newRow("at the limit, a split character, no UTF-8") // a stray byte, a surrogate, an overlong form
+            << QByteArrayList { limit, "\n\xE2\x9C", "\x93\n\xFF\n\xED\xA0\x80\n\xE0\x9F\xBF\n" }
+            << QStringList { QString(limit), "✓", "-" };
+    }
+    void outputLines()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QStringList, lines);
+        LineAssembler assembler;
+        QStringList made;
+        for (const QByteArray& chunk : chunks)
+            for (const QByteArrayView line : assembler.feed(chunk))
+                made << QString::fromUtf8(line);
+        QCOMPARE(made << QString::fromUtf8(assembler.finish().value_or("-")), lines);
+    }
+
+    // The error output as decoded for its tail.
+    void errorOutput_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<QString>("kept");
+        const qsizetype cap = ErrorOutput::maxKeptUnits;
+        QTest::newRow("characters split over reads") << QByteArrayList { "caf\xC3", "\xA9 \xF0\x9F",
+            "\x98\x80 \xFF! \xE2\x9C" } << QStringLiteral("café 😀 \uFFFD! \uFFFD");
+        QTest::newRow("over the cap, its end")
+            << QByteArrayList { QByteArray(cap, 'a'), "bcd" } << QString(cap - 3, 'a') + "bcd";
+        QTest::newRow("a character across the cap, left out whole")
+            << QByteArrayList { "\xF0\x9F\x98\x80" + QByteArray(cap - 1, 'a') } << QString(cap - 1, 'a');
+    }
+    void errorOutput()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QString, kept);
+        ErrorOutput errors;
+        for (const QByteArray& chunk : chunks)
+            errors.feed(chunk);
+        QCOMPARE(errors.finish(), kept);
     }
 
     void oneRunAtATimeCompletingOnceAndLast()
@@ -93,10 +125,16 @@ private slots:
         QVERIFY(waitForRunEnd(*c));
         QTest::qWait(50);
         QCOMPARE(completions, QList<int> { 1 });
-        writeExecutable(
-            home->filePath("agent"), "#!/bin/sh\n"); // the next run starts from clean flags: no "done", no success
+        // The next run starts from clean flags: no "done", no success. Its lines
+        // leave the user's selection in the log as it was.
+        writeExecutable(home->filePath("agent"), "#!/bin/sh\necho '{\"step\":\"a\",\"status\":\"ok\"}'\n");
+        QTextCursor selection = c->log->textCursor();
+        selection.setPosition(2);
+        selection.setPosition(6, QTextCursor::KeepAnchor);
+        c->log->setTextCursor(selection);
         c->run(home->filePath("agent"), { "--setup" }, [&](bool ok) { completions << ok; });
         QVERIFY(waitForRunEnd(*c) && completions.last() == 0 && !c->childSucceeded && !c->extensionInstalled);
+        QCOMPARE(c->log->textCursor().selectedText() + " | " + c->log->toPlainText(), "done | ✓ done: \n✓ a: \n");
     }
 };
 
