@@ -181,9 +181,11 @@ private slots:
         QCOMPARE(c->log->toPlainText(), QStringLiteral("✓ register: done\n")); // the log takes no paste
         // Labels reached with the keyboard: their whole text selected, as in a text field, and no caret drawn.
         c->uninstallButton->setFocus();
+        QVERIFY(!c->setupButton->isDefault()); // Return would press the focused button: set-up is not drawn as default
         QTest::keyClick(c->uninstallButton, Qt::Key_Tab);
         QTest::keySequence(c->window, QKeySequence::Copy);
         QCOMPARE(QApplication::clipboard()->text(), c->statusLabel->text());
+        QVERIFY(c->setupButton->isDefault());
         c->helpLinkButton->setFocus();
         QTest::keyClick(c->helpLinkButton, Qt::Key_Backtab); // onto the introduction
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left, Qt::ShiftModifier); // no text cursor to move
