@@ -127,7 +127,7 @@ private slots:
 
     void statusContrast_data()
     {
-        QTest::addColumn<bool>("dark"); // the desktop switched to a dark palette after the line was written, or back
+        QTest::addColumn<bool>("dark"); // the window turned to a dark palette after the line was written, or back
         QTest::addColumn<bool>("error");
         QTest::newRow("light") << false << false;
         QTest::newRow("dark") << true << false;
@@ -138,14 +138,13 @@ private slots:
         QFETCH(bool, dark);
         QFETCH(bool, error);
         const QPalette palettes[] = { QApplication::palette(), QPalette(QColor(0x31, 0x36, 0x3B)) };
-        QApplication::setPalette(palettes[!dark]);
-        start().setStatus(SetupTexts::setupRunning, error);
-        QApplication::setPalette(palettes[dark]);
+        start().window->setPalette(palettes[!dark]);
+        c->setStatus(SetupTexts::setupRunning, error);
+        c->window->setPalette(palettes[dark]);
         const QPalette shown = c->window->palette();
         const double line
             = contrast(c->statusLabel->palette().color(c->statusLabel->foregroundRole()), shown.window().color());
         const double text = contrast(shown.windowText().color(), shown.window().color());
-        QApplication::setPalette(palettes[0]);
         QVERIFY2(line >= 4.5 && (error || line * 2 < text), qPrintable(QString("%1:1, text %2:1").arg(line).arg(text)));
     }
 
@@ -181,9 +180,11 @@ private slots:
         QCOMPARE(c->log->toPlainText(), QStringLiteral("✓ register: done\n")); // the log takes no paste
         // Labels reached with the keyboard: their whole text selected, as in a text field, and no caret drawn.
         c->uninstallButton->setFocus();
+        QVERIFY(!c->setupButton->isDefault()); // Return would press the focused button: set-up is not drawn as default
         QTest::keyClick(c->uninstallButton, Qt::Key_Tab);
         QTest::keySequence(c->window, QKeySequence::Copy);
         QCOMPARE(QApplication::clipboard()->text(), c->statusLabel->text());
+        QVERIFY(c->setupButton->isDefault());
         c->helpLinkButton->setFocus();
         QTest::keyClick(c->helpLinkButton, Qt::Key_Backtab); // onto the introduction
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left, Qt::ShiftModifier); // no text cursor to move
