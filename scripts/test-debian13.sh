@@ -123,7 +123,7 @@ mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/tmp"
 
 say "Debian $(cat "$root/etc/debian_version"), running: $*"
 setsid chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 TERM=dumb \
-  /bin/bash -c 'cd "$0" && exec "$@"' "$project" "$@" &
+  /bin/bash -c 'cd "$0" && exec "$@"' "$project" "$@" 9>&- & # the lock is this script's, not theirs
 status=0
 wait $! || status=$?
 exit "$status"

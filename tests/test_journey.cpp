@@ -35,8 +35,9 @@ private slots:
         writeFile(registration, propertyList({ "/agent", "--allow-root", project }, PlistFormat::xml));
         QProcess program;
         program.start(install->bundle + "/halden-setup");
-        // The registration the development agent writes, in XML.
+        // The registration the development agent writes, in XML, names the folder as the program reads it.
         QTRY_VERIFY_WITH_TIMEOUT(recordedLines(registration).join(' ').contains("<key>RunAtLoad</key>"), 20000);
+        QCOMPARE(existingAuthorizedFolder(), project);
         QVERIFY(QFile::remove(registration)); // the program goes on running until the test ends
         start().window->show();
         for (const char* scheme : { "https", "mailto" })
