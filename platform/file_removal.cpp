@@ -7,11 +7,9 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <linux/openat2.h>
 #include <string>
 #include <string_view>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -82,20 +80,12 @@ namespace {
         return fd;
     }
 
-    // Immutable and append-only entries cannot be deleted, nor can anything in such a folder.
-    bool isLocked(int dirFd, const char* name, const struct statx& info)
+    // Immutable and append-only entries cannot be deleted, nor can anything in such a folder. statx reports the
+    // inode flags that FS_IOC_GETFLAGS reads, without opening the entry (which could block, act, or need a
+    // permission the deletion does not) and for links too.
+    bool isLocked(const struct statx& info)
     {
-        constexpr std::uint64_t lockBits = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
-        if ((info.stx_attributes_mask & lockBits) == lockBits)
-            return info.stx_attributes & lockBits;
-        // A file system that does not report them to statx is asked directly, for files and folders
-        // only: opening anything else could block or act.
-        if (!S_ISREG(info.stx_mode) && !S_ISDIR(info.stx_mode))
-            return false;
-        const Descriptor item(openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-        int flags = 0;
-        return item.get() >= 0 && ioctl(item.get(), FS_IOC_GETFLAGS, &flags) == 0
-            && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+        return (info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
     }
 
     // Whether entries may be added to and removed from the folder; root passes unless the disk is read-only.
@@ -197,7 +187,7 @@ namespace {
                 return errno == ENOENT ? std::nullopt : std::optional(stopAt(FolderRemoval::unreadable, name));
             if (otherMount(identityOf(info), top))
                 return stopAt(FolderRemoval::mounted, name);
-            if (isLocked(current.get(), name.c_str(), info))
+            if (isLocked(info))
                 return stopAt(FolderRemoval::locked, name);
             return S_ISDIR(info.stx_mode) ? descend(name, false) : std::nullopt;
         }
@@ -325,11 +315,11 @@ FolderRemoval removePinnedFolder(const PinnedFolder& folder)
     // What could stop the deletion is decided before anything is deleted.
     if (otherMount(identityOf(info), identityOf(parentInfo)))
         return { FolderRemoval::mounted, QString() };
-    if (isLocked(parent.get(), ".", parentInfo))
+    if (isLocked(parentInfo))
         return { FolderRemoval::locked, above(last) };
     if (!isWritable(parent.get()))
         return { FolderRemoval::notWritable, above(last) };
-    if (isLocked(parent.get(), name.constData(), info))
+    if (isLocked(info))
         return { FolderRemoval::locked, QString() };
     Descriptor directory(openFolder(parent.get(), name.constData()));
     if (directory.get() < 0)
