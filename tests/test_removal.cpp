@@ -51,21 +51,24 @@ private slots:
         // ext4 gives the new folder the inode number the old one had.
         row("folder made again at its path", "",
             "remove rm -r \"$INSTALL\"; mkdir \"$INSTALL\"; echo > \"$INSTALL/keep\"", "unsupported there");
+        // On a tmpfs as root: on a disk its 400 MB of folders take minutes at times.
         row("100,000 folders deep, 64 descriptors",
-            "ulimit -n 64; ulimit -s 8192; perl -e 'chdir shift; for (1..100000) { mkdir \"d\"; chdir \"d\" or die }' "
-            "\"$INSTALL/dist\"",
+            "ulimit -n 64; ulimit -s 8192; [ $(id -u) != 0 ] || mount -t tmpfs t Applications && mkdir -p "
+            "\"$INSTALL/dist\" && "
+            "perl -e 'chdir shift; for (1..100000) { mkdir \"d\"; chdir \"d\" or die }' \"$INSTALL/dist\"",
             "remove", "gone");
         const QString retry = " then click Uninstall to retry. No files were removed. there";
-        row("a folder mounted inside", "mkdir \"$INSTALL/dist/x\" && mount --bind precious \"$INSTALL/dist/x\"",
+        row("a folder mounted inside", "mkdir \"$INSTALL/dist/x\" && sudo mount --bind precious \"$INSTALL/dist/x\"",
             "remove", "“dist/x” is a disk or share mounted inside Halden’s folder. Eject it," + retry);
-        row("a tmpfs inside", "mkdir \"$INSTALL/t\" && mount -t tmpfs t \"$INSTALL/t\" && echo > \"$INSTALL/t/keep\"",
-            "remove", "“t” is a disk or share mounted inside Halden’s folder. Eject it," + retry);
-        row("the folder a mount point", "mount --bind \"$INSTALL\" \"$INSTALL\"", "remove",
+        row("a tmpfs inside",
+            "mkdir \"$INSTALL/t\" && sudo mount -t tmpfs t \"$INSTALL/t\" && echo > \"$INSTALL/t/keep\"", "remove",
+            "“t” is a disk or share mounted inside Halden’s folder. Eject it," + retry);
+        row("the folder a mount point", "sudo mount --bind \"$INSTALL\" \"$INSTALL\"", "remove",
             "Halden’s folder is a disk or share of its own. Eject it," + retry);
-        const QString file = "f=\"$INSTALL/Halden Setup/halden-setup\"; echo > \"$f\" && chattr ";
+        const QString file = "f=\"$INSTALL/Halden Setup/halden-setup\"; echo > \"$f\" && sudo chattr ";
         const QString inTheFinder = " in its Get Info window in the Finder," + retry;
         const QString locked = " is locked. Unlock it" + inTheFinder;
-        row("parent immutable", "chattr +i Applications", "remove", "“~/Applications”" + locked);
+        row("parent immutable", "sudo chattr +i Applications", "remove", "“~/Applications”" + locked);
         row("a file immutable", file + "+i \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
         row("a file append-only", file + "+a \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
         row("a folder inside not writable", "chmod a-w \"$INSTALL/dist\"", "remove-as-nobody",
