@@ -310,7 +310,7 @@ FolderRemoval removePinnedFolder(const PinnedFolder& folder)
         const int error = errno;
         return error == ENOENT ? nothingThere : FolderRemoval { FolderRemoval::unreadable, above(last), error };
     }
-    if (!folder.identity || !S_ISDIR(info.stx_mode) || identityOf(info) != *folder.identity)
+    if (!folder.identity || identityOf(info) != *folder.identity)
         return { FolderRemoval::refused, {} };
     // What could stop the deletion is decided before anything is deleted.
     if (otherMount(identityOf(info), identityOf(parentInfo)))

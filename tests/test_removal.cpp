@@ -73,9 +73,11 @@ private slots:
         row("a file append-only", file + "+a \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
         row("a folder inside not writable", "chmod a-w \"$INSTALL/dist\"", "remove-as-nobody",
             "You don’t have permission to change “dist”. Give yourself Read & Write access to it" + inTheFinder);
-        row("home unreadable", "chmod a-rwx ~", "remove-as-nobody",
-            "The folder “~” couldn’t be opened because you don’t have permission to view it. No files were removed. "
-            "there");
+        const QString unreadable = " couldn’t be opened because you don’t have permission to view it. No files were "
+                                   "removed. there";
+        row("a folder deep inside unreadable", "mkdir -p \"$INSTALL/dist/a/b\" && chmod a-r \"$INSTALL/dist/a/b\"",
+            "remove-as-nobody", "The folder “dist/a/b”" + unreadable);
+        row("home unreadable", "chmod a-rwx ~", "remove-as-nobody", "The folder “~”" + unreadable);
         for (const char* folder : { "", ".", "..", "../Other" })
             QTest::addRow("user(\"%s\")", folder)
                 << "" << QString("user ") + (*folder ? folder : "''") << "unsupported there";
