@@ -303,8 +303,8 @@ FolderRemoval removePinnedFolder(const PinnedFolder& folder)
         parent = std::move(next);
     }
     const QByteArray name = QFile::encodeName(components[last]);
-    struct statx parentInfo {
-    }, info {};
+    struct statx parentInfo { };
+    struct statx info { };
     if (parent.get() < 0 || lookAt(parent.get(), ".", parentInfo) != 0
         || lookAt(parent.get(), name.constData(), info) != 0) {
         const int error = errno;
@@ -323,7 +323,7 @@ FolderRemoval removePinnedFolder(const PinnedFolder& folder)
         return { FolderRemoval::locked, QString() };
     Descriptor directory(openFolder(parent.get(), name.constData()));
     if (directory.get() < 0)
-        return { errno == EXDEV ? FolderRemoval::mounted : FolderRemoval::unreadable, QString(), errno };
+        return { FolderRemoval::unreadable, QString(), errno };
     // The folder opened is the one just looked at, not one swapped in between.
     if (lookAt(directory.get(), "", info, AT_EMPTY_PATH) != 0 || identityOf(info) != *folder.identity)
         return { FolderRemoval::refused, {} };
@@ -334,9 +334,6 @@ FolderRemoval removePinnedFolder(const PinnedFolder& folder)
     std::optional<Stop> stop = walk.run(false);
     if (!stop)
         stop = walk.run(true);
-    // Emptied, the folder itself goes only if it is still the one at that path.
-    if (!stop && (lookAt(parent.get(), name.constData(), info) != 0 || identityOf(info) != *folder.identity))
-        stop = Stop { FolderRemoval::changed, {} };
     if (!stop && unlinkat(parent.get(), name.constData(), AT_REMOVEDIR) != 0)
         stop = Stop { FolderRemoval::failed, {}, errno };
     if (stop)
