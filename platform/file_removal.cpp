@@ -47,7 +47,7 @@ namespace {
     int lookAt(int dirFd, const char* name, struct statx& info, int flags = 0)
     {
         return statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-            STATX_TYPE | STATX_MODE | STATX_INO | STATX_BTIME | STATX_MNT_ID, &info);
+            STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO | STATX_BTIME | STATX_MNT_ID, &info);
     }
 
     FolderIdentity identityOf(const struct statx& info)
@@ -88,6 +88,13 @@ namespace {
         return (info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
     }
 
+    // In a folder with the sticky bit only the owner of an entry or of the folder may remove the entry.
+    bool stickyForbids(std::uint16_t folderMode, std::uint32_t folderOwner, const struct statx& entry)
+    {
+        const uid_t user = geteuid();
+        return (folderMode & S_ISVTX) != 0 && user != 0 && user != folderOwner && user != entry.stx_uid;
+    }
+
     // Whether entries may be added to and removed from the folder; root passes unless the disk is read-only.
     bool isWritable(int folderFd) { return faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) == 0; }
 
@@ -124,15 +131,16 @@ namespace {
     // it stops at the first entry it cannot delete. Either way `current` is the folder again at the end.
     class Walk {
     public:
-        Walk(Descriptor& current, const FolderIdentity& top)
+        Walk(Descriptor& current, const struct statx& folder)
             : current(current)
-            , top(top)
+            , folder(folder)
+            , top(identityOf(folder))
         {
         }
 
         std::optional<Stop> run(bool deleting)
         {
-            levels.assign(1, Level { {}, top, {}, false });
+            levels.assign(1, Level { {}, top, folder.stx_mode, folder.stx_uid, {}, false });
             for (;;) {
                 Level& level = levels.back();
                 if (level.names.empty() && (deleting || !level.listed)) {
@@ -161,6 +169,8 @@ namespace {
         struct Level {
             std::string name;
             FolderIdentity identity;
+            std::uint16_t mode;
+            std::uint32_t owner;
             std::vector<std::string> names; // still to be gone through
             bool listed;
         };
@@ -189,6 +199,8 @@ namespace {
                 return stopAt(FolderRemoval::mounted, name);
             if (isLocked(info))
                 return stopAt(FolderRemoval::locked, name);
+            if (stickyForbids(levels.back().mode, levels.back().owner, info))
+                return stopAt(FolderRemoval::notWritable, name);
             return S_ISDIR(info.stx_mode) ? descend(name, false) : std::nullopt;
         }
 
@@ -223,7 +235,7 @@ namespace {
                 return stopAt(FolderRemoval::mounted, name);
             if (!deleting && !isWritable(child.get()))
                 return stopAt(FolderRemoval::notWritable, name);
-            levels.push_back(Level { name, identityOf(info), {}, false });
+            levels.push_back(Level { name, identityOf(info), info.stx_mode, info.stx_uid, {}, false });
             current = std::move(child);
             return std::nullopt;
         }
@@ -249,6 +261,7 @@ namespace {
         }
 
         Descriptor& current;
+        const struct statx folder;
         const FolderIdentity top;
         std::vector<Level> levels;
     };
@@ -319,6 +332,8 @@ FolderRemoval removePinnedFolder(const PinnedFolder& folder)
         return { FolderRemoval::locked, above(last) };
     if (!isWritable(parent.get()))
         return { FolderRemoval::notWritable, above(last) };
+    if (stickyForbids(parentInfo.stx_mode, parentInfo.stx_uid, info))
+        return { FolderRemoval::notWritable, QString() };
     if (isLocked(info))
         return { FolderRemoval::locked, QString() };
     Descriptor directory(openFolder(parent.get(), name.constData()));
@@ -330,7 +345,7 @@ FolderRemoval removePinnedFolder(const PinnedFolder& folder)
     if (!isWritable(directory.get()))
         return { FolderRemoval::notWritable, QString() };
 
-    Walk walk(directory, *folder.identity);
+    Walk walk(directory, info);
     std::optional<Stop> stop = walk.run(false);
     if (!stop)
         stop = walk.run(true);

@@ -79,7 +79,7 @@ void HaldenTest::fileSystem()
         // left then goes by rm, which, unlike the fixture's clean-up, copes with any depth.
         const QString launch = verb == "remove-chrooted" ? chroot + " ~/root "
             : verb == "remove-as-nobody" && geteuid() == 0
-            ? "chown -R 65534:65534 ~ && setpriv --reuid=65534 --regid=65534 --clear-groups "
+            ? "chown -R --from=0:0 65534:65534 ~ && setpriv --reuid=65534 --regid=65534 --clear-groups "
             : "";
         got = shell(common + setup + "\nexport REMOVING=1; " + launch + "\"$SELF\" <<'END'\n"
             + operation.section(' ', 1) + "\n" + snapshot

@@ -71,8 +71,13 @@ private slots:
         row("parent immutable", "sudo chattr +i Applications", "remove", "“~/Applications”" + locked);
         row("a file immutable", file + "+i \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
         row("a file append-only", file + "+a \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
+        const QString noPermission
+            = "You don’t have permission to change “%1”. Give yourself Read & Write access to it";
         row("a folder inside not writable", "chmod a-w \"$INSTALL/dist\"", "remove-as-nobody",
-            "You don’t have permission to change “dist”. Give yourself Read & Write access to it" + inTheFinder);
+            noPermission.arg("dist") + inTheFinder);
+        row("another's folder in a sticky folder",
+            "mkdir -m 1777 \"$INSTALL/d\" \"$INSTALL/d/e\" && sudo chown 4242 \"$INSTALL/d\" \"$INSTALL/d/e\"",
+            "remove-as-nobody", noPermission.arg("d/e") + inTheFinder);
         const QString unreadable = " couldn’t be opened because you don’t have permission to view it. No files were "
                                    "removed. there";
         row("a folder deep inside unreadable", "mkdir -p \"$INSTALL/dist/a/b\" && chmod a-r \"$INSTALL/dist/a/b\"",
