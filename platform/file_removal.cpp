@@ -7,11 +7,9 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <linux/openat2.h>
 #include <string>
 #include <string_view>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -49,7 +47,7 @@ namespace {
     int lookAt(int dirFd, const char* name, struct statx& info, int flags = 0)
     {
         return statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-            STATX_TYPE | STATX_MODE | STATX_INO | STATX_BTIME | STATX_MNT_ID, &info);
+            STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO | STATX_BTIME | STATX_MNT_ID, &info);
     }
 
     FolderIdentity identityOf(const struct statx& info)
@@ -82,20 +80,19 @@ namespace {
         return fd;
     }
 
-    // Immutable and append-only entries cannot be deleted, nor can anything in such a folder.
-    bool isLocked(int dirFd, const char* name, const struct statx& info)
+    // Immutable and append-only entries cannot be deleted, nor can anything in such a folder. statx reports the
+    // inode flags that FS_IOC_GETFLAGS reads, without opening the entry (which could block, act, or need a
+    // permission the deletion does not) and for links too.
+    bool isLocked(const struct statx& info)
     {
-        constexpr std::uint64_t lockBits = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
-        if ((info.stx_attributes_mask & lockBits) == lockBits)
-            return info.stx_attributes & lockBits;
-        // A file system that does not report them to statx is asked directly, for files and folders
-        // only: opening anything else could block or act.
-        if (!S_ISREG(info.stx_mode) && !S_ISDIR(info.stx_mode))
-            return false;
-        const Descriptor item(openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-        int flags = 0;
-        return item.get() >= 0 && ioctl(item.get(), FS_IOC_GETFLAGS, &flags) == 0
-            && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+        return (info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
+    }
+
+    // In a folder with the sticky bit only the owner of an entry or of the folder may remove the entry.
+    bool stickyForbids(std::uint16_t folderMode, std::uint32_t folderOwner, const struct statx& entry)
+    {
+        const uid_t user = geteuid();
+        return (folderMode & S_ISVTX) != 0 && user != 0 && user != folderOwner && user != entry.stx_uid;
     }
 
     // Whether entries may be added to and removed from the folder; root passes unless the disk is read-only.
@@ -134,15 +131,16 @@ namespace {
     // it stops at the first entry it cannot delete. Either way `current` is the folder again at the end.
     class Walk {
     public:
-        Walk(Descriptor& current, const FolderIdentity& top)
+        Walk(Descriptor& current, const struct statx& folder)
             : current(current)
-            , top(top)
+            , folder(folder)
+            , top(identityOf(folder))
         {
         }
 
         std::optional<Stop> run(bool deleting)
         {
-            levels.assign(1, Level { {}, top, {}, false });
+            levels.assign(1, Level { {}, top, folder.stx_mode, folder.stx_uid, {}, false });
             for (;;) {
                 Level& level = levels.back();
                 if (level.names.empty() && (deleting || !level.listed)) {
@@ -171,6 +169,8 @@ namespace {
         struct Level {
             std::string name;
             FolderIdentity identity;
+            std::uint16_t mode;
+            std::uint32_t owner;
             std::vector<std::string> names; // still to be gone through
             bool listed;
         };
@@ -197,8 +197,10 @@ namespace {
                 return errno == ENOENT ? std::nullopt : std::optional(stopAt(FolderRemoval::unreadable, name));
             if (otherMount(identityOf(info), top))
                 return stopAt(FolderRemoval::mounted, name);
-            if (isLocked(current.get(), name.c_str(), info))
+            if (isLocked(info))
                 return stopAt(FolderRemoval::locked, name);
+            if (stickyForbids(levels.back().mode, levels.back().owner, info))
+                return stopAt(FolderRemoval::notWritable, name);
             return S_ISDIR(info.stx_mode) ? descend(name, false) : std::nullopt;
         }
 
@@ -233,7 +235,7 @@ namespace {
                 return stopAt(FolderRemoval::mounted, name);
             if (!deleting && !isWritable(child.get()))
                 return stopAt(FolderRemoval::notWritable, name);
-            levels.push_back(Level { name, identityOf(info), {}, false });
+            levels.push_back(Level { name, identityOf(info), info.stx_mode, info.stx_uid, {}, false });
             current = std::move(child);
             return std::nullopt;
         }
@@ -259,6 +261,7 @@ namespace {
         }
 
         Descriptor& current;
+        const struct statx folder;
         const FolderIdentity top;
         std::vector<Level> levels;
     };
@@ -312,39 +315,39 @@ FolderRemoval removePinnedFolder(const PinnedFolder& folder)
         parent = std::move(next);
     }
     const QByteArray name = QFile::encodeName(components[last]);
-    struct statx parentInfo {}, info {};
+    struct statx parentInfo {};
+    struct statx info {};
     if (parent.get() < 0 || lookAt(parent.get(), ".", parentInfo) != 0
         || lookAt(parent.get(), name.constData(), info) != 0) {
         const int error = errno;
         return error == ENOENT ? nothingThere : FolderRemoval { FolderRemoval::unreadable, above(last), error };
     }
-    if (!folder.identity || !S_ISDIR(info.stx_mode) || identityOf(info) != *folder.identity)
+    if (!folder.identity || identityOf(info) != *folder.identity)
         return { FolderRemoval::refused, {} };
     // What could stop the deletion is decided before anything is deleted.
     if (otherMount(identityOf(info), identityOf(parentInfo)))
         return { FolderRemoval::mounted, QString() };
-    if (isLocked(parent.get(), ".", parentInfo))
+    if (isLocked(parentInfo))
         return { FolderRemoval::locked, above(last) };
     if (!isWritable(parent.get()))
         return { FolderRemoval::notWritable, above(last) };
-    if (isLocked(parent.get(), name.constData(), info))
+    if (stickyForbids(parentInfo.stx_mode, parentInfo.stx_uid, info))
+        return { FolderRemoval::notWritable, QString() };
+    if (isLocked(info))
         return { FolderRemoval::locked, QString() };
     Descriptor directory(openFolder(parent.get(), name.constData()));
     if (directory.get() < 0)
-        return { errno == EXDEV ? FolderRemoval::mounted : FolderRemoval::unreadable, QString(), errno };
+        return { FolderRemoval::unreadable, QString(), errno };
     // The folder opened is the one just looked at, not one swapped in between.
     if (lookAt(directory.get(), "", info, AT_EMPTY_PATH) != 0 || identityOf(info) != *folder.identity)
         return { FolderRemoval::refused, {} };
     if (!isWritable(directory.get()))
         return { FolderRemoval::notWritable, QString() };
 
-    Walk walk(directory, *folder.identity);
+    Walk walk(directory, info);
     std::optional<Stop> stop = walk.run(false);
     if (!stop)
         stop = walk.run(true);
-    // Emptied, the folder itself goes only if it is still the one at that path.
-    if (!stop && (lookAt(parent.get(), name.constData(), info) != 0 || identityOf(info) != *folder.identity))
-        stop = Stop { FolderRemoval::changed, {} };
     if (!stop && unlinkat(parent.get(), name.constData(), AT_REMOVEDIR) != 0)
         stop = Stop { FolderRemoval::failed, {}, errno };
     if (stop)

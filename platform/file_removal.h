@@ -44,7 +44,7 @@ struct FolderRemoval {
         refused, // a link on the way, or not the pinned folder: nothing touched
         mounted, // `item` is another mount: not entered
         locked, // `item` is immutable or append-only
-        notWritable, // the user may not change the folder `item`
+        notWritable, // the user may not change the folder `item`, or remove `item` from its sticky folder
         unreadable, // `item` could not be opened or looked at; `error` says why
         changed, // `item` was replaced or moved while the removal worked on it
         failed, // `item` could not be deleted; `error` says why
@@ -63,9 +63,8 @@ struct FolderRemoval {
 // be the pinned one. A read-only pass then looks at every entry: none may lie
 // on another mount (nor may the folder itself be a mount point), none may be
 // immutable or append-only, and the user must be allowed to change the parent
-// and every folder inside. Only then is the folder deleted, depth first: links
-// are removed, never followed, no other mount is entered, and at most three
-// descriptors are open at any depth.
+// and every folder inside and to remove every entry from a sticky folder. Only then is the folder deleted, depth first:
+// links are removed, never followed, no other mount is entered, and at most three descriptors are open at any depth.
 FolderRemoval removePinnedFolder(const PinnedFolder& folder);
 
 } // namespace platform

@@ -3,8 +3,6 @@
 
 #include "install/launch_agent_registration.h"
 
-#include <QRegularExpression>
-
 QString outcomeOf(const std::function<void()>& action)
 {
     try {
@@ -34,7 +32,7 @@ QString inScratchRoot(const QStringList& alsoBound)
 
 void HaldenTest::fileSystemColumns()
 {
-    QTest::addColumn<QString>("setup"); // shell commands run in the home, after the install folder $INSTALL was made
+    QTest::addColumn<QString>("setup"); // shell commands run in the home once $INSTALL was made; "sudo": as root
     QTest::addColumn<QString>("operation"); // then what is asked; "~" is the home
     QTest::addColumn<QString>("result");
 }
@@ -52,12 +50,12 @@ void HaldenTest::fileSystem()
     const QString verb = operation.section(' ', 0, 0);
     const QString self = QCoreApplication::applicationFilePath();
     const QString chroot = inScratchRoot({ home->path(), QFileInfo(self).path() });
-    if (chroot.isEmpty() && (setup.contains(QRegularExpression("mount|chattr")) || verb == "remove-chrooted"))
+    if (chroot.isEmpty() && (setup.contains("sudo ") || verb == "remove-chrooted"))
         QSKIP("needs root and a private mount namespace (unshare -m)");
     const QString other = install->agentPath.endsWith("x86_64") ? "arm64" : "x86_64";
-    const QString names
-        = QString("cd ~ && export INSTALL='%1' NAME='%2' AGENT='%3' OTHER='%1/dist/tervan-agent-%4' SELF='%5'; ")
-              .arg(install->installDir, installDirName, install->agentPath, other, self);
+    const QString names = QString("sudo() { \"$@\"; }; cd ~ && export INSTALL='%1' NAME='%2' AGENT='%3' "
+                                  "OTHER='%1/dist/tervan-agent-%4' SELF='%5'; ")
+                              .arg(install->installDir, installDirName, install->agentPath, other, self);
     // Files a wrong deletion would take: behind links in the install folder,
     // beside it, and in a folder of the same name elsewhere. Every row compares
     // what the home holds before and after what is asked: nothing may be lost
@@ -81,7 +79,7 @@ void HaldenTest::fileSystem()
         // left then goes by rm, which, unlike the fixture's clean-up, copes with any depth.
         const QString launch = verb == "remove-chrooted" ? chroot + " ~/root "
             : verb == "remove-as-nobody" && geteuid() == 0
-            ? "chown -R 65534:65534 ~ && setpriv --reuid=65534 --regid=65534 --clear-groups "
+            ? "chown -R --from=0:0 65534:65534 ~ && setpriv --reuid=65534 --regid=65534 --clear-groups "
             : "";
         got = shell(common + setup + "\nexport REMOVING=1; " + launch + "\"$SELF\" <<'END'\n"
             + operation.section(' ', 1) + "\n" + snapshot
