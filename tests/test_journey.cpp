@@ -111,19 +111,18 @@ private slots:
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); // a window may go while it is read
         const auto shown = [x, &program] { // the windows on the screen from the front: title, focus, picture
             QStringList windows;
-            Window root, parent, focus, *children = nullptr;
+            Window unused, focus, *children = nullptr;
             unsigned count = 0;
             int revert = 0;
             XGetInputFocus(x, &focus, &revert);
-            XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
+            XQueryTree(x, DefaultRootWindow(x), &unused, &unused, &children, &count);
             for (const Window window : std::span(children, count)) {
                 XWindowAttributes attributes {};
                 XTextProperty title {};
                 XGetWindowAttributes(x, window, &attributes);
                 XGetTextProperty(x, window, &title, XInternAtom(x, "_NET_WM_NAME", False));
-                XImage* picture = attributes.map_state != IsViewable
-                    ? nullptr
-                    : XGetImage(x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+                // None of a window not shown: the error is ignored.
+                XImage* picture = XGetImage(x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
                 if (picture) {
                     program = title.value ? window : program;
                     const QByteArrayView pixels(picture->data, picture->bytes_per_line * picture->height);
