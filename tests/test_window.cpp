@@ -110,7 +110,7 @@ private slots:
         c->window->show();
         writeExecutable(home->filePath("agent"),
             "#!/bin/sh\nfor i in $(seq 200); do echo '{\"step\":\"a\",\"status\":\"ok\"}'; done\n");
-        c->run(home->filePath("agent"), { "--setup" }, [](bool) {});
+        c->run(home->filePath("agent"), { "--setup" }, [](bool) { });
         QScrollBar* bar = c->log->verticalScrollBar();
         QVERIFY(
             waitForRunEnd(*c) && bar->maximum() > 0 && bar->value() == bar->maximum()); // the log follows a run's lines
