@@ -97,7 +97,8 @@ void HaldenTest::fileSystem()
                 list.replace("</plist>", QByteArray(maxLaunchAgentPropertyListSize, ' ') + "</plist>");
             if (!words.isEmpty()) // without any, the registration is whatever the setup left there
                 writeFile(home->filePath(AgentContract::launchAgentPropertyListPath),
-                    list.replace(QByteArray("\x00\xFC", 2), QByteArray("\x00\x00", 2)));
+                    list.replace(QByteArray("\x00\xFC", 2), QByteArray("\x00\x00", 2))
+                        .replace("<string>1</string>", "<integer>1</integer>"));
             got = existingAuthorizedFolder().value_or("none");
         } else if (verb == "plan") {
             std::optional<ProgramRemoval> plan;

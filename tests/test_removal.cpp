@@ -29,10 +29,9 @@ private slots:
         fileSystemColumns();
         row("shared", "", "plan \"/Applications/./Tervan Halden Beta/dist/..\"", "shared");
         row("shared, other case", "", "plan \"/applications/Tervan Halden Beta\"", "unsupported");
-        row("user", "", "plan \"~//Applications/Tervan Halden Beta\"", "user ~/Applications/Tervan Halden Beta");
         row("user, linked home", "ln -s ~ ~/linked", "plan \"~/linked/Applications/Tervan Halden Beta\" ~/linked",
             "user ~/linked/Applications/Tervan Halden Beta");
-        row("user, not there", "rm -r \"$INSTALL\"", "plan \"~/Applications/Tervan Halden Beta\"",
+        row("user, not there", "rm -r \"$INSTALL\"", "plan \"~//Applications/Tervan Halden Beta\"",
             "user ~/Applications/Tervan Halden Beta");
         row("desktop", "", "plan \"~/Desktop/Tervan Halden Beta\"", "unsupported");
         row("linked to the shared place", "rm -r \"$INSTALL\"; ln -s '/Applications/Tervan Halden Beta' \"$INSTALL\"",
@@ -41,7 +40,6 @@ private slots:
         row("Applications linked to the shared folder",
             "mkdir root && mv Applications root && ln -s ~/root/Applications Applications", "remove-chrooted",
             "unsupported there");
-        row("removed", "", "remove", "gone");
         row("already gone", "", "remove rm -r \"$INSTALL\"", "gone");
         row("parent swapped for a link", "", "remove mv Applications moved; ln -s elsewhere Applications",
             "unsupported there");
@@ -60,9 +58,6 @@ private slots:
         const QString retry = " then click Uninstall to retry. No files were removed. there";
         row("a folder mounted inside", "mkdir \"$INSTALL/dist/x\" && sudo mount --bind precious \"$INSTALL/dist/x\"",
             "remove", "“dist/x” is a disk or share mounted inside Halden’s folder. Eject it," + retry);
-        row("a tmpfs inside",
-            "mkdir \"$INSTALL/t\" && sudo mount -t tmpfs t \"$INSTALL/t\" && echo > \"$INSTALL/t/keep\"", "remove",
-            "“t” is a disk or share mounted inside Halden’s folder. Eject it," + retry);
         row("the folder a mount point", "sudo mount --bind \"$INSTALL\" \"$INSTALL\"", "remove",
             "Halden’s folder is a disk or share of its own. Eject it," + retry);
         const QString file = "f=\"$INSTALL/Halden Setup/halden-setup\"; echo > \"$f\" && sudo chattr ";
@@ -83,71 +78,62 @@ private slots:
         row("a folder deep inside unreadable", "mkdir -p \"$INSTALL/dist/a/b\" && chmod a-r \"$INSTALL/dist/a/b\"",
             "remove-as-nobody", "The folder “dist/a/b”" + unreadable);
         row("home unreadable", "chmod a-rwx ~", "remove-as-nobody", "The folder “~”" + unreadable);
-        for (const char* folder : { "", ".", "..", "../Other" })
-            QTest::addRow("user(\"%s\")", folder)
-                << "" << QString("user ") + (*folder ? folder : "''") << "unsupported there";
+        row("user, relative", "", "user ..", "unsupported there");
+        row("user, another name", "", "user ~/Applications/Other", "unsupported there");
     }
 
     void removal() { fileSystem(); }
 
     void privilegedOutcomes_data()
     {
-        QTest::addColumn<QString>("helper"); // the stand-in approval helper; "" the real one
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("outcome"); // and what the command wrote
+        // The setup is the stand-in approval helper's script ("" the real helper), the operation the command
+        // approved, the result the outcome and what the command wrote.
+        fileSystemColumns();
         const QString approve = "exec \"$@\"";
         row("approved", approve, "echo ok > out", " ok");
         row("dismissed", "exit 126", "echo ok > out", "cancelled ");
         row("helper failed", "exit 127", "echo ok > out", "incomplete ");
-        row("command failed", approve, "exit 1", "incomplete ");
         row("only the helper may say dismissed", approve, "exit 126", "incomplete ");
-        row("command killed", approve, "echo > out; ./out", "incomplete ");
         row("impostor earlier in PATH", "", "echo ok > out", "incomplete ");
     }
 
     void privilegedOutcomes()
     {
-        QFETCH(QString, helper);
-        QFETCH(QString, command);
-        QFETCH(QString, outcome);
-        if (helper.isEmpty() && QFileInfo::exists("/usr/bin/pkexec"))
+        QFETCH(QString, setup);
+        QFETCH(QString, operation);
+        QFETCH(QString, result);
+        if (setup.isEmpty() && QFileInfo::exists("/usr/bin/pkexec"))
             QSKIP("the real approval prompt cannot run in a test");
         const QByteArray path = qgetenv("PATH");
         writeExecutable(
             home->filePath("bin/pkexec"), "#!/bin/sh\necho impostor > '" + home->filePath("out").toUtf8() + "'\n");
         writeExecutable(
-            home->filePath("helper"), "#!/bin/sh\ncd '" + home->path().toUtf8() + "'\n" + helper.toUtf8() + "\n");
+            home->filePath("helper"), "#!/bin/sh\ncd '" + home->path().toUtf8() + "'\n" + setup.toUtf8() + "\n");
         qputenv("PATH", QFile::encodeName(home->filePath("bin")) + ":" + path);
         platform::setPrivilegeHelperForTesting(
-            helper.isEmpty() ? std::nullopt : std::optional(home->filePath("helper")));
-        const QString result = outcomeOf(
-            [&] { ProgramRemoval::authorize("do shell script \"" + command + "\" with administrator privileges"); });
+            setup.isEmpty() ? std::nullopt : std::optional(home->filePath("helper")));
+        const QString got = outcomeOf(
+            [&] { ProgramRemoval::authorize("do shell script \"" + operation + "\" with administrator privileges"); });
         platform::setPrivilegeHelperForTesting(std::nullopt);
         qputenv("PATH", path);
-        QCOMPARE(result + " " + recordedLines(home->filePath("out")).join(' ').trimmed(), outcome);
-        QCOMPARE(QSet({ ProgramRemovalError(ProgramRemovalError::cancelled),
-                          ProgramRemovalError(ProgramRemovalError::incomplete) })
-                     .size(),
-            2); // hashed by case
+        QCOMPARE(got + " " + recordedLines(home->filePath("out")).join(' ').trimmed(), result);
     }
 
     void administratorCommandOnAScratchRoot_data()
     {
         QTest::addColumn<QStringList>("present"); // in the scratch root before
         QTest::addColumn<QString>("outcome");
-        QTest::addColumn<int>("left"); // how many of them are left after
         const QStringList all { "/receipt", "/usr/local/bin/halden", "/Applications/Tervan Halden Beta/dist",
             "/forget-fails" };
-        QTest::newRow("receipt, tool and folder") << all.mid(0, 3) << QString() << 0;
-        QTest::newRow("forgetting the receipt fails") << all << QString("incomplete") << 4;
-        QTest::newRow("folder only") << all.mid(2, 1) << QString() << 0;
+        QTest::newRow("receipt, tool and folder") << all.mid(0, 3) << QString();
+        QTest::newRow("forgetting the receipt fails") << all << QString("incomplete");
+        QTest::newRow("folder only") << all.mid(2, 1) << QString();
     }
 
     void administratorCommandOnAScratchRoot()
     {
         QFETCH(QStringList, present);
         QFETCH(QString, outcome);
-        QFETCH(int, left);
         // The real command runs as root, chrooted into a scratch root that holds the system's programs
         // and stand-ins for the receipt database, the tool and the shared folder.
         if (inScratchRoot().isEmpty())
@@ -163,9 +149,8 @@ private slots:
         platform::setPrivilegeHelperForTesting(home->filePath("helper"));
         QCOMPARE(outcomeOf([] { ProgramRemoval::shared().remove(); }), outcome);
         platform::setPrivilegeHelperForTesting(std::nullopt);
-        QCOMPARE(std::count_if(present.begin(), present.end(),
-                     [&](const QString& item) { return QFileInfo::exists(root + item); }),
-            left);
+        for (const QString& item : present) // all gone, or, where it failed, nothing
+            QVERIFY2(QFileInfo::exists(root + item) != outcome.isEmpty(), qPrintable(item));
     }
 };
 
