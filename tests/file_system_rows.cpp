@@ -20,7 +20,9 @@ QString inScratchRoot(const QStringList& alsoBound)
     static const bool privileged = geteuid() == 0 && QProcess::execute("unshare", { "-m", "true" }) == 0;
     if (!privileged)
         return QString();
-    QString mounts = "mkdir -p \"$0/dev\" && touch \"$0/dev/null\" && mount --bind /dev/null \"$0/dev/null\"";
+    QString mounts
+        = "mkdir -p \"$0/dev\" \"$0/proc\" && touch \"$0/dev/null\" && mount --bind /dev/null \"$0/dev/null\" "
+          "&& mount -t proc proc \"$0/proc\"";
     for (const QString& folder :
         QStringList { "/bin", "/lib", "/lib64", "/usr/bin", "/usr/lib", "/usr/lib64" } + alsoBound)
         if (QFileInfo(folder).isSymLink())
@@ -86,6 +88,11 @@ void HaldenTest::fileSystem()
             + "before\nEND\nchmod -R u+rwX ~; chattr -R -ia ~ 2>/dev/null; " + snapshot
             + "after; [ -e \"$INSTALL\" ] || [ -L \"$INSTALL\" ] && echo ' there' || echo ' gone'; rm -rf "
               "\"$INSTALL\"");
+        // The child writes its outcome in brackets: one that did not run at all is told from a success.
+        static const QRegularExpression outcome(
+            "^\\[(.*)\\]( there| gone)$", QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch match = outcome.match(got);
+        got = match.hasMatch() ? (match.captured(1) + match.captured(2)).trimmed() : "the removal did not run: " + got;
     } else {
         shell(common + setup + "\n" + snapshot + "before");
         QDir::setCurrent(home->filePath("Applications/Other")); // where "." and ".." lead, and relative paths

@@ -20,7 +20,7 @@ public:
             got = outcomeOf([&] {
                 plan->remove([](const QString&) { throw ProgramRemovalError(ProgramRemovalError::incomplete); });
             });
-        std::exit(std::fputs(got.toUtf8().constData(), stdout) < 0);
+        std::exit(std::fputs(("[" + got + "]").toUtf8().constData(), stdout) < 0);
     }
 
 private slots:
