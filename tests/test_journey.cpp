@@ -7,7 +7,9 @@
 #include <QDesktopServices>
 #include <QScopeGuard>
 #include <QSysInfo>
+#include <csignal>
 #include <span>
+#include <sys/prctl.h>
 
 #include <X11/Xlib.h> // last: its macros would rename Qt's own names
 #include <X11/Xutil.h>
@@ -97,7 +99,9 @@ private slots:
         QFETCH(bool, firstCrashed);
         QFETCH(bool, throughALink);
         QFETCH(QStringList, arguments);
+        const auto endWithTheTest = [] { prctl(PR_SET_PDEATHSIG, SIGTERM); }; // should it die half-way
         QProcess server;
+        server.setChildProcessModifier(endWithTheTest);
         server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1024x768x24" });
         QVERIFY(server.waitForReadyRead(10000));
         const QByteArray display = ":" + server.readAll().trimmed();
@@ -140,8 +144,10 @@ private slots:
         environment.insert("DISPLAY", display);
         environment.insert("QT_QPA_PLATFORM", "xcb");
         QProcess first, second, third;
-        for (QProcess* start : { &first, &second, &third })
+        for (QProcess* start : { &first, &second, &third }) {
             start->setProcessEnvironment(environment);
+            start->setChildProcessModifier(endWithTheTest);
+        }
         first.start(HALDEN_PROGRAM);
         QString window; // once it has settled
         QTRY_VERIFY_WITH_TIMEOUT(shown() == QStringList(window = shown().value(0))
