@@ -173,9 +173,9 @@ void SetupController::buildLayout()
     for (const auto& [button, operation] : { std::pair { chooseButton, &SetupController::chooseFolder },
              { setupButton, &SetupController::setUpAgent }, { repairButton, &SetupController::repair },
              { uninstallButton, &SetupController::uninstall }, { openProjectButton, &SetupController::openProject } })
-        connect(button, &QPushButton::clicked, this, [this, operation] {
+        connect(button, &QPushButton::clicked, this, [this, run = operation] {
             notePress();
-            (this->*operation)();
+            (this->*run)();
         });
 
     // Drawn as the window's default button while the Return key presses it.
