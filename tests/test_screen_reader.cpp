@@ -24,7 +24,11 @@ QString nameOf(AtspiAccessible* object) { return taken(atspi_accessible_get_name
 // labelled by.
 QString described(AtspiAccessible* object)
 {
-    QString line = taken(atspi_accessible_get_role_name(object, nullptr)) + ": " + nameOf(object).section(". ", 0, 0);
+    // Newer AT-SPI (Debian 13) names the push-button role "button"; screen readers treat both alike.
+    QString role = taken(atspi_accessible_get_role_name(object, nullptr));
+    if (role == "button")
+        role = "push button";
+    QString line = role + ": " + nameOf(object).section(". ", 0, 0);
     GArray* relations = atspi_accessible_get_relation_set(object, nullptr);
     for (guint i = 0; relations && i < relations->len; ++i) {
         AtspiRelation* relation = g_array_index(relations, AtspiRelation*, i);
