@@ -109,6 +109,7 @@ QStringList HaldenTest::unpackThePackage()
 void HaldenTest::initTestCase()
 {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
+    desktopFont = QApplication::font();
     // As when a screen reader runs: Qt then reports changes to it.
     QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
     // Only the test's own desktop entries: none of the machine's.
@@ -161,6 +162,7 @@ int HaldenTest::answerModal(QDialog& modal)
 void HaldenTest::cleanup()
 {
     setModalAnswererForTesting(std::nullopt);
+    QApplication::setFont(desktopFont); // should the test have changed it
     for (const char* scheme : { "https", "mailto" })
         QDesktopServices::unsetUrlHandler(scheme);
     QVERIFY2(unexpected.isEmpty(), qPrintable("a dialog nobody expected: " + unexpected.join(", ")));

@@ -69,7 +69,6 @@ protected:
     void fileSystem(); // a row of discovery or removal
     static void scenarioColumns();
     void scenario(); // a row of the window's, set-up's or uninstall's flows
-    void press(Qt::Key key, const QString& control);
     QString runOf(const QString& body, const QStringList& args = { "--setup" });
     static void scenarioRow(const char* name, const QString& agent, const QString& given, const QString& action,
         const QString& enabled, const QString& status, const QString& log, const QString& calls = {});
@@ -86,4 +85,5 @@ protected:
     QList<std::pair<QString, QString>> answers;
     QStringList unexpected; // dialogs that came unannounced: the test fails
     QStringList seen; // what modals and the desktop were shown, in order
+    QFont desktopFont;
 };

@@ -82,17 +82,6 @@ QString HaldenTest::statusShown() const
     return (red ? "red: " : "") + texts.key(c->statusLabel->text(), c->statusLabel->text());
 }
 
-void HaldenTest::press(Qt::Key key, const QString& control)
-{
-    const QMap<QString, QWidget*> controls { { "set-up", c->setupButton }, { "repair", c->repairButton },
-        { "choose", c->chooseButton }, { "open", c->openProjectButton }, { "uninstall", c->uninstallButton },
-        { "status", c->statusLabel }, { "log", c->log } };
-    c->window->show();
-    QVERIFY(QTest::qWaitForWindowActive(c->window));
-    controls[control]->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(QApplication::focusWidget(), key);
-}
-
 void HaldenTest::scenario()
 {
     QFETCH(QString, agent);
@@ -106,13 +95,9 @@ void HaldenTest::scenario()
             propertyList({ "/agent", "--allow-root", project }, PlistFormat::xml));
     if (has("installed elsewhere")) // another user's home: the install folder is in no supported place
         qputenv("HOME", QFile::encodeName(project));
-    const auto lock = [&](bool locked) { // a per-user folder that cannot be deleted, also by root
-        return geteuid() == 0
-            ? QProcess::execute("chattr", { locked ? "+i" : "-i", dist }) == 0
-            : QFile::setPermissions(
-                  dist, QFile::ReadOwner | QFile::ExeOwner | (locked ? QFile::ReadOwner : QFile::WriteOwner));
-    };
-    if (has("undeletable") && !lock(true))
+    // A per-user folder that cannot be deleted, also by root.
+    const auto lock = [&dist](const QString& how) { return QProcess::execute("sh", { "-c", how, "sh", dist }) == 0; };
+    if (has("undeletable") && !lock("chattr +i \"$1\" || { [ $(id -u) != 0 ] && chmod a-w \"$1\"; }"))
         QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
     writeExecutable(home->filePath("helper"),
         "#!/bin/sh\necho approval >> '" + record.toUtf8() + "'\nexit " + given.section("approval exits ", 1).toUtf8()
@@ -163,13 +148,19 @@ void HaldenTest::scenario()
             c->setBusy(step == "busy");
         else if (step == "started") // the event loop runs what start-up queued
             QVERIFY(QTest::qWaitFor([this] { return c->child != nullptr; }));
-        else if (step.contains(':')) // Return or Enter pressed with the focus on a control of the shown window
-            press(step.section(':', 0, 0) == "enter" ? Qt::Key_Enter : Qt::Key_Return, step.section(':', 1));
+        else if (step.contains(':')) { // Return or Enter pressed with the focus on a control of the shown window
+            c->window->show();
+            QVERIFY(QTest::qWaitForWindowActive(c->window));
+            const QMap<QString, QWidget*> controls { { "choose", c->chooseButton }, { "status", c->statusLabel },
+                { "log", c->log } };
+            controls[step.section(':', 1)]->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(QApplication::focusWidget(), step.startsWith("enter") ? Qt::Key_Enter : Qt::Key_Return);
+        }
         if (c->child && c->child != sleeper)
             seen << "(" + texts.key(c->statusLabel->text()) + ")";
         QVERIFY(c->child == sleeper || waitForRunEnd(*c));
     }
-    QVERIFY(!has("undeletable") || lock(false));
+    QVERIFY(!has("undeletable") || lock("chattr -i \"$1\"; chmod u+w \"$1\""));
     platform::setPrivilegeHelperForTesting(std::nullopt);
     QCOMPARE(c->window->cursor().shape(), c->window->isCloseEnabled() ? Qt::ArrowCursor : Qt::BusyCursor);
     QTEST(enabledControls(), "enabled");

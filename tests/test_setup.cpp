@@ -26,9 +26,6 @@ private slots:
             "--setup " SETUP_ARGS " (setting up)");
         scenarioRow("set-up, no folder", "", "repair available", "setup", "choose uninstall close", "red: choose first",
             "old/");
-        scenarioRow("repair, no folder", "", "repair available", "repair", "choose uninstall close", "before", "old/");
-        scenarioRow(
-            "set-up, no agent", "", "no agent binary, folder chosen", "setup", "choose close", "before", "old/");
         scenarioRow("repair, no agent", "", "no agent binary, folder chosen, repair available", "repair",
             "choose close", "before", "old/");
         scenarioRow("set-up while an agent runs", "", "folder chosen, repair available, project opened, agent running",

@@ -72,8 +72,7 @@ private slots:
 
     void finalNotice() // its sentence laid out wide enough to take no more than three lines at 11 pt, the most
     {
-        const QFont desktop = QApplication::font();
-        QApplication::setFont(QFont(desktop.family(), 11));
+        QApplication::setFont(QFont(QApplication::font().family(), 11));
         QSize shown;
         int lines = 0;
         setModalAnswererForTesting([&](QDialog& notice) {
@@ -87,7 +86,6 @@ private slots:
             return 0;
         });
         showUninstallFinished(nullptr);
-        QApplication::setFont(desktop);
         QVERIFY2(shown.width() >= 360 && lines > 0 && lines <= 3,
             qPrintable(QString("%1 px, %2 lines").arg(shown.width()).arg(lines)));
     }

@@ -26,99 +26,65 @@ class WindowTest : public HaldenTest {
     Q_OBJECT
 
 private slots:
-    void nothingClipsAndAScreenReaderSeesAll()
+    void nothingClips_data()
     {
-        const QFont desktop = QApplication::font();
-        for (const int points : { 9, 10, 11, 12, 14 }) {
-            QApplication::setFont(QFont(desktop.family(), points));
-            showAsTheProgramDoes();
-            c->log->setPlainText(QString("✓ register: a line\n").repeated(40));
-            QWidget* page = c->window->centralWidget();
-            const auto clipped = [&] { // what lies outside the page's margins or has less room than it asks for
-                QStringList found { QString::number(points) + " pt" };
-                const QList<QLabel*> labels
-                    = page->findChildren<QLabel*>(); // the product's name: the window's title and the header's
-                if (std::none_of(
-                        labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == c->window->windowTitle(); }))
-                    found << "title";
-                const QString status = c->statusLabel->text(); // all of it shown, wrapped, as plain text
-                if (c->statusLabel->fontMetrics()
-                        .boundingRect(QRect(0, 0, 520, 10000), Qt::TextWordWrap, status)
-                        .height()
-                    > c->statusLabel->height())
-                    found << "status";
-                if (page->y() < c->window->menuBar()->height() || page->geometry().bottom() >= c->window->height())
-                    found << "page";
-                for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-                    const bool sized = child == c->folderLabel
-                        || !(child->inherits("QLabel") || child->inherits("QPushButton"))
-                        || (child->width() >= child->sizeHint().width()
-                            && child->height() >= child->sizeHint().height());
-                    if (!page->rect().adjusted(20, 20, -20, -20).contains(child->geometry()) || !sized)
-                        found << child->metaObject()->className() + (" " + child->property("text").toString().left(20));
-                }
-                return found;
-            };
-            QVERIFY(points > 9
-                || (c->window->frameGeometry().center() - c->window->screen()->availableGeometry().center())
-                        .manhattanLength()
-                    <= 8); // centred
-            for (const QString& status : { setupCompletionMessage(true),
-                     SetupTexts::setupFailedStart + supportAddress + ".", QString("<br>").repeated(9) }) {
-                c->setStatus(status, true);
-                QTRY_COMPARE(clipped(), QStringList { QString::number(points) + " pt" });
+        QTest::addColumn<int>("points"); // the desktop's font size
+        for (const int points : { 9, 10, 11, 12, 14 })
+            QTest::addRow("%d pt", points) << points;
+    }
+    void nothingClips() // with the longest texts: nothing outside the page's margins or squeezed
+    {
+        QFETCH(int, points);
+        QApplication::setFont(QFont(QApplication::font().family(), points));
+        showAsTheProgramDoes();
+        c->log->setPlainText(QString("✓ register: a line\n").repeated(40));
+        QWidget* page = c->window->centralWidget();
+        const auto clipped = [&] {
+            QStringList found;
+            const QRect status = c->statusLabel->fontMetrics().boundingRect(
+                QRect(0, 0, c->statusLabel->width(), 10000), Qt::TextWordWrap, c->statusLabel->text());
+            if (status.height() > c->statusLabel->height()) // all of it shown, wrapped, as plain text
+                found << "status";
+            if (page->y() < c->window->menuBar()->height() || page->geometry().bottom() >= c->window->height())
+                found << "page";
+            for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                const bool squeezed = (child->inherits("QLabel") || child->inherits("QPushButton"))
+                    && child != c->folderLabel
+                    && (child->width() < child->sizeHint().width() || child->height() < child->sizeHint().height());
+                if (squeezed || !page->rect().adjusted(20, 20, -20, -20).contains(child->geometry()))
+                    found << child->metaObject()->className() + (" " + child->property("text").toString().left(20));
             }
-        }
-        QApplication::setFont(desktop);
-        // The keyboard visits every control in the order they are seen; what a screen reader says of them is read
-        // on the accessibility bus (test_screen_reader.cpp).
-        QWidgetList focusable;
-        for (QWidget* w = c->window->nextInFocusChain(); w != c->window; w = w->nextInFocusChain())
-            if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus) && !w->inherits("QScrollBar"))
-                focusable << w;
-        QWidgetList visual = focusable;
-        const auto place = [this](QWidget* w) {
-            const QPoint p = w->mapTo(c->window, QPoint());
-            return std::pair(p.y(), p.x());
+            return found;
         };
-        std::stable_sort(visual.begin(), visual.end(), [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
-        QCOMPARE(focusable, visual);
-        for (QWidget* w :
-            QWidgetList { c->log, c->headerImage, c->helpLinkButton, c->supportLinkButton, c->folderLabel })
-            QVERIFY(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Description).isEmpty());
-        const QString marked = home->filePath("<b>project"); // a folder's name is read as it is, markup and all
-        QVERIFY(QDir().mkpath(marked));
-        expect("panel", marked);
-        c->chooseFolder();
-        QCOMPARE(QAccessible::queryAccessibleInterface(c->folderLabel)->text(QAccessible::Name), marked);
+        const QPoint offCentre
+            = c->window->frameGeometry().center() - c->window->screen()->availableGeometry().center();
+        QVERIFY(points > 9 || offCentre.manhattanLength() <= 8); // it opens centred where it fits
+        for (const QString& status : { setupCompletionMessage(true),
+                 SetupTexts::setupFailedStart + supportAddress + ".", QString("<br>").repeated(9) }) {
+            c->setStatus(status, true);
+            QTRY_COMPARE(clipped(), QStringList());
+        }
     }
 
-    void logStatusLineAndHeader()
+    void headerImage_data()
     {
-        for (const auto& [drawn, shown] :
-            { std::pair { QSize(20, 10), QSize(56, 28) }, { QSize(100, 200), QSize(28, 56) }, { QSize(), QSize() } }) {
-            QFile::remove(install->bundle + "/HaldenInstaller.png");
-            QImage image(drawn, QImage::Format_ARGB32);
-            image.fill(Qt::red);
-            image.save(install->bundle + "/HaldenInstaller.png");
-            start(); // the header image fits its square, whatever size it was drawn at
-            QCOMPARE(c->headerImage && c->headerImage->window() == c->window
-                    ? c->headerImage->pixmap().deviceIndependentSize().toSize()
-                    : QSize(),
-                shown);
-        }
-        c->window->show();
-        writeExecutable(home->filePath("agent"),
-            "#!/bin/sh\nfor i in $(seq 200); do echo '{\"step\":\"a\",\"status\":\"ok\"}'; done\n");
-        c->run(home->filePath("agent"), { "--setup" }, [](bool) { });
-        QScrollBar* bar = c->log->verticalScrollBar();
-        QVERIFY(
-            waitForRunEnd(*c) && bar->maximum() > 0 && bar->value() == bar->maximum()); // the log follows a run's lines
-        bar->setValue(0);
-        c->append("x");
-        QVERIFY(bar->value() == bar->maximum()); // and a single line
-        const QFontMetricsF metrics(c->log->font());
-        QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W')); // a fixed-pitch font
+        QTest::addColumn<QSize>("drawn"); // none when empty
+        QTest::addColumn<QSize>("shown"); // fitting its square
+        QTest::newRow("wide") << QSize(20, 10) << QSize(56, 28);
+        QTest::newRow("tall") << QSize(100, 200) << QSize(28, 56);
+        QTest::newRow("none") << QSize() << QSize();
+    }
+    void headerImage()
+    {
+        QFETCH(QSize, drawn);
+        QImage image(drawn, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        image.save(install->bundle + "/HaldenInstaller.png");
+        start();
+        QTEST(c->headerImage && c->headerImage->window() == c->window
+                ? c->headerImage->pixmap().deviceIndependentSize().toSize()
+                : QSize(),
+            "shown");
     }
 
     void statusContrast_data()
@@ -137,18 +103,53 @@ private slots:
         start().window->setPalette(palettes[!dark]);
         c->setStatus(SetupTexts::setupRunning, error);
         c->window->setPalette(palettes[dark]);
-        const QPalette shown = c->window->palette();
-        const double line
-            = contrast(c->statusLabel->palette().color(c->statusLabel->foregroundRole()), shown.window().color());
-        const double text = contrast(shown.windowText().color(), shown.window().color());
+        const QColor background = c->window->palette().window().color();
+        const double line = contrast(c->statusLabel->palette().color(c->statusLabel->foregroundRole()), background);
+        const double text = contrast(c->window->palette().windowText().color(), background);
         QVERIFY2(line >= 4.5 && (error || line * 2 < text), qPrintable(QString("%1:1, text %2:1").arg(line).arg(text)));
     }
 
-    void menuKeysAndClose()
+    void logFollowsItsLinesKeepingASelection()
+    {
+        start().window->show();
+        c->append("✓ done: ");
+        QTextCursor selection = c->log->textCursor();
+        selection.setPosition(2);
+        selection.setPosition(6, QTextCursor::KeepAnchor);
+        c->log->setTextCursor(selection);
+        writeExecutable(home->filePath("agent"),
+            "#!/bin/sh\nfor i in $(seq 200); do echo '{\"step\":\"a\",\"status\":\"ok\"}'; done\n");
+        c->run(home->filePath("agent"), { "--setup" }, [](bool) { });
+        QScrollBar* bar = c->log->verticalScrollBar();
+        QVERIFY(waitForRunEnd(*c) && bar->maximum() > 0 && bar->value() == bar->maximum()); // a run's lines
+        QCOMPARE(c->log->textCursor().selectedText(), "done");
+        bar->setValue(0);
+        c->append("x");
+        QVERIFY(bar->value() == bar->maximum()); // and a single line
+        const QFontMetricsF metrics(c->log->font());
+        QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W')); // a fixed-pitch font
+    }
+
+    void keyboardAndMenus()
     {
         QTest::failOnWarning(QRegularExpression("^(?!This plugin does not support)")); // "No such method" and the like
         install->writeAgentScript("exec sleep 30"); // runs until the test ends it
         showAsTheProgramDoes();
+        // Tab visits every control in the order they are seen, each with a description for a screen reader.
+        QWidgetList tabbed, seenInOrder;
+        for (QWidget* w = c->window->nextInFocusChain(); w != c->window; w = w->nextInFocusChain())
+            if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus) && !w->inherits("QScrollBar"))
+                tabbed << w;
+        seenInOrder = tabbed;
+        const auto place = [this](QWidget* w) {
+            return std::pair(w->mapTo(c->window, QPoint()).y(), w->mapTo(c->window, QPoint()).x());
+        };
+        std::stable_sort(
+            seenInOrder.begin(), seenInOrder.end(), [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
+        QCOMPARE(tabbed, seenInOrder);
+        for (QWidget* w :
+            QWidgetList { c->log, c->headerImage, c->helpLinkButton, c->supportLinkButton, c->folderLabel })
+            QVERIFY(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Description).isEmpty());
         c->append("✓ register: done");
         c->setStatus(SetupTexts::setupFailedStart + supportAddress + ".", true);
         QMenu* editMenu = c->window->menuBar()->actions().at(1)->menu();
@@ -189,8 +190,8 @@ private slots:
         c->setBusy(true); // a control that goes grey hands the focus to the status line, not to the folder beside it
         QVERIFY(c->statusLabel->hasFocus());
         c->setBusy(false);
-        c->folder = home->path();
-        c->updateSetupReadiness();
+        expect("panel", home->path());
+        c->chooseFolder();
         c->log->setFocus();
         QTest::keyClick(c->log, Qt::Key_Return); // set-up, and the focus goes to where the run reports
         QVERIFY(c->child && c->statusLabel->hasFocus());
@@ -218,12 +219,6 @@ private slots:
         scenarioRow("existing, repaired", doneOk, "registered at start", "started",
             "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
             "--repair " SETUP_ARGS " (repairing)");
-        scenarioRow("busy", "", "folder chosen, repair available, project opened", "busy", "", "before", "old/");
-        scenarioRow("idle, folder", "", "folder chosen", "idle", "set-up choose uninstall close", "before", "old/");
-        scenarioRow("idle, repair", "", "folder chosen, repair available, project opened", "idle",
-            "set-up repair choose open uninstall close", "before", "old/");
-        scenarioRow("idle, removal pending", "", "folder chosen, repair available, removal pending", "idle",
-            "uninstall close", "before", "old/");
         scenarioRow("ready", "", "folder chosen, repair available", "ready", "set-up repair choose uninstall close",
             "ready", "old/");
         scenarioRow("ready, no folder", "", "repair available", "ready", "choose uninstall close", "required", "old/");
@@ -231,20 +226,9 @@ private slots:
             "ready, agent lost", "", "folder chosen, agent lost", "idle ready", "choose close", "before", "old/");
         scenarioRow("ready while an agent runs", "", "folder chosen, repair available, agent running", "ready", "",
             "before", "old/");
-        scenarioRow("ready, removal pending", "", "folder chosen, repair available, removal pending", "ready",
-            "uninstall close", "before", "old/");
         // Return presses the push button that has the focus; anywhere else, set-up while it is enabled.
-        scenarioRow("Return on set-up", doneOk, "folder chosen", "return:set-up", "set-up choose open uninstall close",
-            "not confirmed", "✓ done: /", "--setup " SETUP_ARGS " (setting up)");
-        scenarioRow("Return on repair", doneOk, "folder chosen, repair available", "return:repair",
-            "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
-            "--repair " SETUP_ARGS " (repairing)");
         scenarioRow("Return on choose", "", "folder chosen", "return:choose", "set-up choose uninstall close", "before",
             "old/", "panel at ~/project");
-        scenarioRow("Return on uninstall", "", "folder chosen", "return:uninstall cancel",
-            "set-up choose uninstall close", "before", "old/", "confirm");
-        scenarioRow("Return on open", "", "folder chosen, project opened", "return:open",
-            "set-up choose open uninstall close", "red: not found", "old/");
         scenarioRow("Return on the status line", doneOk, "folder chosen", "return:status",
             "set-up choose open uninstall close", "not confirmed", "✓ done: /", "--setup " SETUP_ARGS " (setting up)");
         scenarioRow("Enter on the log", doneOk, "folder chosen", "enter:log", "set-up choose open uninstall close",
