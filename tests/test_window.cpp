@@ -66,27 +66,6 @@ private slots:
         }
     }
 
-    void headerImage_data()
-    {
-        QTest::addColumn<QSize>("drawn"); // none when empty
-        QTest::addColumn<QSize>("shown"); // fitting its square
-        QTest::newRow("wide") << QSize(20, 10) << QSize(56, 28);
-        QTest::newRow("tall") << QSize(100, 200) << QSize(28, 56);
-        QTest::newRow("none") << QSize() << QSize();
-    }
-    void headerImage()
-    {
-        QFETCH(QSize, drawn);
-        QImage image(drawn, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        image.save(install->bundle + "/HaldenInstaller.png");
-        start();
-        QTEST(c->headerImage && c->headerImage->window() == c->window
-                ? c->headerImage->pixmap().deviceIndependentSize().toSize()
-                : QSize(),
-            "shown");
-    }
-
     void statusContrast_data()
     {
         QTest::addColumn<bool>("dark"); // the window turned to a dark palette after the line was written, or back
