@@ -86,4 +86,7 @@ protected:
     QStringList unexpected; // dialogs that came unannounced: the test fails
     QStringList seen; // what modals and the desktop were shown, in order
     QFont desktopFont;
+
+public:
+    static void initMain(); // a file-system row's question, answered in a child process
 };

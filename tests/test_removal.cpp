@@ -6,23 +6,6 @@
 class RemovalTest : public HaldenTest {
     Q_OBJECT
 
-public:
-    // Started by a removal row with $REMOVING set: plans as the program does, runs the commands on its
-    // input, removes, and prints what came of it instead of testing.
-    static void initMain()
-    {
-        if (!qEnvironmentVariableIsSet("REMOVING"))
-            return;
-        std::optional<ProgramRemoval> plan;
-        QString got = outcomeOf([&] { plan = ProgramRemoval::plan(qEnvironmentVariable("INSTALL")); });
-        [[maybe_unused]] const int between = std::system("exec /bin/sh");
-        if (plan)
-            got = outcomeOf([&] {
-                plan->remove([](const QString&) { throw ProgramRemovalError(ProgramRemovalError::incomplete); });
-            });
-        std::exit(std::fputs(("[" + got + "]").toUtf8().constData(), stdout) < 0);
-    }
-
 private slots:
     void removal_data()
     {
