@@ -28,11 +28,6 @@ StagedInstall::StagedInstall(const QString& parent, const QString& agentScript)
     platform::setBundlePathForTesting(bundle);
 }
 
-void StagedInstall::writeAgentScript(const QString& body) const
-{
-    writeExecutable(agentPath, "#!/bin/sh\n" + body.toUtf8() + "\n");
-}
-
 void writeFile(const QString& path, const QByteArray& contents)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -54,11 +49,6 @@ QStringList recordedLines(const QString& path)
     return text.isEmpty() ? QStringList {} : text.chopped(text.endsWith(u'\n') ? 1 : 0).split(u'\n');
 }
 
-QString recordArguments(const QString& file)
-{
-    return "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" + file + "'";
-}
-
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format)
 {
     const platform::PlistPtr root(plist_new_dict());
@@ -67,11 +57,6 @@ QByteArray propertyList(const QStringList& programArguments, PlistFormat format)
         plist_array_append_item(arguments, plist_new_string(argument.toUtf8().constData()));
     plist_dict_set_item(root.get(), "ProgramArguments", arguments);
     return platform::serializePropertyList(root.get(), format);
-}
-
-bool waitForRunEnd(SetupController& controller, int timeoutMs)
-{
-    return QTest::qWaitFor([&controller] { return !controller.child; }, timeoutMs);
 }
 
 // The processes the suite started that still run: its children, and the

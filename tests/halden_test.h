@@ -21,22 +21,33 @@
 #include <QTest>
 #include <QTimer>
 
+void writeFile(const QString& path, const QByteArray& contents);
+void writeExecutable(const QString& path, const QByteArray& contents);
+
 // An install folder "<parent>/Tervan Halden Beta" that the program stands in
 // (its bundle "Halden Setup" through the bundle-location seam), with a shell
 // script as its agent; the test's end puts the seam back.
 struct StagedInstall {
     StagedInstall(const QString& parent, const QString& agentScript = QStringLiteral("exit 0"));
-    void writeAgentScript(const QString& body) const;
+    void writeAgentScript(const QString& body) const
+    {
+        writeExecutable(agentPath, "#!/bin/sh\n" + body.toUtf8() + "\n");
+    }
     const QString installDir, bundle, agentPath;
 };
 
-void writeFile(const QString& path, const QByteArray& contents);
-void writeExecutable(const QString& path, const QByteArray& contents);
 QStringList recordedLines(const QString& path); // without the last line feed
-QString recordArguments(const QString& file); // a shell command appending "$@" to `file`, one a line
+// A shell command appending "$@" to `file`, one a line.
+inline QString recordArguments(const QString& file)
+{
+    return "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" + file + "'";
+}
 using platform::PlistFormat;
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format);
-bool waitForRunEnd(SetupController& controller, int timeoutMs = 20000);
+inline bool waitForRunEnd(SetupController& c, int ms = 20000)
+{
+    return QTest::qWaitFor([&c] { return !c.child; }, ms);
+}
 // The outcome of a removal or its plan: "" for success, else the error's case or sentence.
 QString outcomeOf(const std::function<void()>& action);
 // As root with private mount namespaces, a command that runs its arguments chrooted into the scratch root

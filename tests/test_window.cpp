@@ -206,8 +206,7 @@ private slots:
         scenarioRow("ready", "", "folder chosen, repair available", "ready", "set-up repair choose uninstall close",
             "ready", "old/");
         scenarioRow("ready, no folder", "", "repair available", "ready", "choose uninstall close", "required", "old/");
-        scenarioRow(
-            "ready, agent lost", "", "folder chosen, agent lost", "idle ready", "choose close", "before", "old/");
+        scenarioRow("ready, agent lost", "", "folder chosen, agent lost", "ready", "choose close", "before", "old/");
         scenarioRow("ready while an agent runs", "", "folder chosen, repair available, agent running", "ready", "",
             "before", "old/");
         // Return presses the push button that has the focus; anywhere else, set-up while it is enabled.
