@@ -5,6 +5,8 @@
 #include "agent/line_assembler.h"
 #include "platform/user_account.h"
 
+#include <QScrollBar>
+
 class AgentTest : public HaldenTest {
     Q_OBJECT
 
@@ -111,7 +113,7 @@ private slots:
         writeExecutable(home->filePath("agent"),
             "#!/bin/sh\nsleep 0.3; printf '{\"step\":\"done\",\"status\":\"ok\",\"extensionInstalled\":true}'\n");
         QStringList completions; // each with what the window showed then
-        start();
+        start().window->show();
         for (const char* run : { "first", "second" }) // the second call, while the first runs, does nothing
             c->run(home->filePath("agent"), { "--setup" }, [&, run](bool ok) {
                 completions << QString(run) + (ok ? " ok " : " failed ") + c->log->toPlainText() + enabledControls();
@@ -119,11 +121,24 @@ private slots:
         QVERIFY(c->child && enabledControls().isEmpty()); // busy while it runs
         QVERIFY(waitForRunEnd(*c));
         QTest::qWait(50);
-        // The busy state left first. The next run starts from clean flags: no "done", no success.
-        writeExecutable(home->filePath("agent"), "#!/bin/sh\necho '{\"step\":\"a\",\"status\":\"ok\"}'\n");
+        // The busy state left first. The next run starts from clean flags: no "done", no success. Its lines
+        // leave the user's selection in the log as it was, and the log follows them, as it follows a single line.
+        QTextCursor selection = c->log->textCursor();
+        selection.setPosition(2);
+        selection.setPosition(6, QTextCursor::KeepAnchor);
+        c->log->setTextCursor(selection);
+        writeExecutable(home->filePath("agent"),
+            "#!/bin/sh\nfor i in $(seq 200); do echo '{\"step\":\"a\",\"status\":\"ok\"}'; done\n");
         c->run(home->filePath("agent"), { "--setup" }, [&](bool ok) { completions << (ok ? "ok" : "failed"); });
-        QVERIFY(waitForRunEnd(*c) && !c->extensionInstalled);
+        QScrollBar* bar = c->log->verticalScrollBar();
+        QVERIFY(waitForRunEnd(*c) && !c->extensionInstalled && bar->value() == bar->maximum());
         QCOMPARE(completions, QStringList({ "first ok ✓ done: \nchoose uninstall close", "failed" }));
+        QCOMPARE(c->log->textCursor().selectedText(), "done");
+        bar->setValue(0);
+        c->append("x");
+        QVERIFY(bar->value() == bar->maximum() && bar->maximum() > 0);
+        const QFontMetricsF metrics(c->log->font());
+        QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W')); // a fixed-pitch font
     }
 
     void lines_data()

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenuBar>
-#include <QScrollBar>
 
 namespace {
 
@@ -86,27 +85,6 @@ private slots:
         const double line = contrast(c->statusLabel->palette().color(c->statusLabel->foregroundRole()), background);
         const double text = contrast(c->window->palette().windowText().color(), background);
         QVERIFY2(line >= 4.5 && (error || line * 2 < text), qPrintable(QString("%1:1, text %2:1").arg(line).arg(text)));
-    }
-
-    void logFollowsItsLinesKeepingASelection()
-    {
-        start().window->show();
-        c->append("✓ done: ");
-        QTextCursor selection = c->log->textCursor();
-        selection.setPosition(2);
-        selection.setPosition(6, QTextCursor::KeepAnchor);
-        c->log->setTextCursor(selection);
-        writeExecutable(home->filePath("agent"),
-            "#!/bin/sh\nfor i in $(seq 200); do echo '{\"step\":\"a\",\"status\":\"ok\"}'; done\n");
-        c->run(home->filePath("agent"), { "--setup" }, [](bool) { });
-        QScrollBar* bar = c->log->verticalScrollBar();
-        QVERIFY(waitForRunEnd(*c) && bar->maximum() > 0 && bar->value() == bar->maximum()); // a run's lines
-        QCOMPARE(c->log->textCursor().selectedText(), "done");
-        bar->setValue(0);
-        c->append("x");
-        QVERIFY(bar->value() == bar->maximum()); // and a single line
-        const QFontMetricsF metrics(c->log->font());
-        QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W')); // a fixed-pitch font
     }
 
     void menusAndLabelsByKeyboard()
