@@ -1,0 +1,232 @@
+// The program itself on a desktop of its own, as a user and a screen reader meet it: its windows read through the
+// window manager, the X server and the accessibility bus (libatspi, Qt's accessibility bridge on the xcb platform),
+// driven by key events as a keyboard user drives it.
+#include "halden_test.h"
+
+#include <atspi/atspi.h>
+#include <list>
+
+namespace {
+
+using Held = std::unique_ptr<AtspiAccessible, decltype(&g_object_unref)>;
+Held hold(AtspiAccessible* object) { return { object, g_object_unref }; }
+
+QString nameOf(AtspiAccessible* object)
+{
+    g_autofree gchar* name = atspi_accessible_get_name(object, nullptr);
+    return QString::fromUtf8(name);
+}
+
+// What a control is to a screen reader: its role and name, the first sentence of it, and the label it is
+// labelled by.
+QString described(AtspiAccessible* object)
+{
+    // Newer AT-SPI (Debian 13) names the push-button role "button"; screen readers treat both alike.
+    g_autofree gchar* role = atspi_accessible_get_role_name(object, nullptr);
+    QString line
+        = (qstrcmp(role, "button") ? role : "push button") + QString(": ") + nameOf(object).section(". ", 0, 0);
+    g_autoptr(GArray) relations = atspi_accessible_get_relation_set(object, nullptr);
+    for (guint i = 0; relations && i < relations->len; ++i) {
+        AtspiRelation* relation = g_array_index(relations, AtspiRelation*, i);
+        if (atspi_relation_get_relation_type(relation) == ATSPI_RELATION_LABELLED_BY)
+            line += " (labelled by " + nameOf(hold(atspi_relation_get_target(relation, 0)).get()) + ")";
+        g_object_unref(relation);
+    }
+    return line;
+}
+
+// Every control the keyboard reaches, in the order of the tree.
+QStringList focusable(AtspiAccessible* object)
+{
+    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    QStringList controls;
+    if (atspi_state_set_contains(states, ATSPI_STATE_FOCUSABLE))
+        controls << described(object);
+    g_object_unref(states);
+    for (int i = 0, count = atspi_accessible_get_child_count(object, nullptr); i < count; ++i)
+        controls += focusable(hold(atspi_accessible_get_child_at_index(object, i, nullptr)).get());
+    return controls;
+}
+
+// Orca 43's default script: it speaks the object that takes the focus, and the object that has it when its name
+// changes (as it reads it then); other changes of name it leaves unsaid.
+struct ScreenReader {
+    QStringList spoken;
+    Held focus { nullptr, g_object_unref };
+
+    static void hear(AtspiEvent* event, void* self)
+    {
+        auto* reader = static_cast<ScreenReader*>(self);
+        const QByteArray type(event->type);
+        const bool focused = type == "object:state-changed:focused" && event->detail1;
+        if (focused)
+            reader->focus.reset(ATSPI_ACCESSIBLE(g_object_ref(event->source)));
+        if (focused || (type.endsWith("accessible-name") && event->source == reader->focus.get()))
+            reader->spoken << nameOf(event->source);
+        g_boxed_free(ATSPI_TYPE_EVENT, event);
+    }
+};
+
+enum Keysym : long { Tab = 0xff09, ShiftTab = 0xfe20, Return = 0xff0d }; // X keysyms
+
+// A desktop as a user's session has it: a screen (Xvfb), a window manager (openbox, which focuses, raises and
+// minimizes windows as a desktop's does) and a session bus with the accessibility bus. The programs started on it
+// meet their other starts in the test's runtime folder. It ends, with all it runs, when its input closes, as it
+// does when the test ends in any way.
+struct Desktop {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess session;
+    QStringList names; // its screen, its session bus and its accessibility bus
+    std::list<QProcess> programs; // started on it
+    static constexpr const char* missing = "the desktop cannot start here: it needs xvfb-run, openbox, "
+                                           "dbus-run-session, at-spi2-core, xdotool and xwd";
+
+    Desktop()
+    {
+        environment.remove("XDG_DATA_DIRS"); // the bus launcher's settings schemas are the system's
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+        session.setProcessEnvironment(environment);
+        session.start("xvfb-run",
+            { "-a", "-s", "-ac -screen 0 1280x900x24", "dbus-run-session", "--", "sh", "-c",
+                "for tool in openbox xdotool xwd; do command -v $tool >/dev/null || exit; done;"
+                "openbox --sm-disable --startup \"touch $HOME/managing\" >/dev/null 2>&1 &"
+                "until [ -e $HOME/managing ]; do sleep 0.1; done; echo $DISPLAY $DBUS_SESSION_BUS_ADDRESS $(dbus-send "
+                "--session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress | grep -o "
+                "'unix:[^\"]*'); exec cat" });
+        session.waitForReadyRead(20000);
+        names = QString::fromUtf8(session.readLine()).trimmed().split(' ');
+        environment.insert("DISPLAY", names.value(0));
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", names.value(1));
+    }
+    ~Desktop()
+    {
+        session.closeWriteChannel();
+        session.waitForFinished();
+        for (QProcess& program : programs)
+            program.waitForFinished(); // as it ends when its screen goes
+    }
+    bool running() const { return names.size() == 3 && names[2].startsWith("unix:"); }
+    QProcess& start(const QString& path, const QStringList& arguments = {})
+    {
+        QProcess& program = programs.emplace_back();
+        program.setProcessEnvironment(environment);
+        program.start(path, arguments);
+        return program;
+    }
+    QString run(const QString& command) // a shell command on this desktop: its output
+    {
+        QProcess& shell = start("sh", { "-c", command });
+        shell.waitForFinished();
+        return shell.readAllStandardOutput();
+    }
+};
+
+} // namespace
+
+class DesktopTest : public HaldenTest {
+    Q_OBJECT
+
+private slots:
+    void readAndDrivenAsAScreenReaderUserDoes()
+    {
+        Desktop desktop;
+        if (!desktop.running())
+            QSKIP(Desktop::missing);
+        unpackThePackage();
+        desktop.start(install->bundle + "/halden-setup");
+        qputenv("AT_SPI_BUS_ADDRESS", desktop.names[2].toUtf8());
+        atspi_init();
+        const Held programs = hold(atspi_get_desktop(0)); // on this bus: the one program
+        QTRY_COMPARE_WITH_TIMEOUT(focusable(programs.get()),
+            QStringList(
+                { "label: Tervan Halden Beta is installed", "push button: https://halden.tervan.example/help/setup",
+                    "push button: halden-support@tervan.example", "push button: Choose Project Folder…",
+                    "label: No project folder chosen (labelled by 1. Project folder Halden may scan (required))",
+                    "push button: Set Up Agent", "push button: Repair Agent", "push button: Uninstall…",
+                    "push button: Open Project in VS Code",
+                    "status bar: To begin, choose the project folder Halden may scan", "text: Agent log" }),
+            20000);
+        // What the window manager offers for the window: closing and minimizing, no maximizing.
+        QTRY_COMPARE(desktop.run("xprop -id $(xdotool getactivewindow) _NET_WM_ALLOWED_ACTIONS | grep -Eo "
+                                 "'CLOSE|MINIMIZE|MAXIMIZE' | sort -u"),
+            QString("CLOSE\nMINIMIZE\n"));
+
+        // The user tabs to the folder button, takes the folder the panel opens in, then tabs back to set-up.
+        ScreenReader reader;
+        AtspiEventListener* listener = atspi_event_listener_new(&ScreenReader::hear, &reader, nullptr);
+        for (const char* event : { "object:state-changed:focused", "object:property-change:accessible-name" })
+            atspi_event_listener_register(listener, event, nullptr);
+        const auto press = [&](Keysym key, const QString& heard) {
+            atspi_generate_keyboard_event(key, nullptr, ATSPI_KEY_SYM, nullptr);
+            return QTest::qWaitFor([&] { return !reader.spoken.isEmpty() && reader.spoken.last() == heard; }, 10000);
+        };
+        QVERIFY(press(Tab, "https://halden.tervan.example/help/setup"));
+        QVERIFY(press(Tab, "halden-support@tervan.example") && press(Tab, "Choose Project Folder…"));
+        QVERIFY(press(Return, "Directory:")); // the panel's field for a folder's name
+        const QString ready = "Ready. Press Set Up Agent to set up and start the local agent for this folder.";
+        QVERIFY2(press(Return, ready), qPrintable(reader.spoken.join(" | "))); // the panel's folder, home, is taken
+        QVERIFY(press(ShiftTab, "Uninstall…") && press(ShiftTab, "Set Up Agent"));
+        const QString done = "Halden is running, but the VS Code extension installation was not confirmed. Use Repair "
+                             "Agent to retry extension setup before scanning.";
+        QVERIFY2(press(Return, done), qPrintable(reader.spoken.join(" | ")));
+        // The status line has the focus from the press on: what it says is spoken as it is written.
+        QCOMPARE(
+            reader.spoken.mid(reader.spoken.indexOf(ready), 3), QStringList({ ready, "Uninstall…", "Set Up Agent" }));
+        g_object_unref(listener);
+    }
+
+    // Started again from the desktop, while the first runs minimized or after it crashed (killed, so its names in
+    // the runtime folder stay behind): one window, the product's own title and picture, in front and focused.
+    void startedAgain_data()
+    {
+        QTest::addColumn<bool>("firstCrashed");
+        QTest::addColumn<bool>("throughALink"); // in another folder, started by its path
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("while minimized") << false << false << QStringList();
+        QTest::newRow("after a crash, with Qt's switches")
+            << true << false << QStringList({ "-qwindowtitle", "X", "-reverse" });
+        QTest::newRow("after a crash, through a link") << true << true << QStringList();
+    }
+    void startedAgain()
+    {
+        QFETCH(bool, firstCrashed);
+        QFETCH(bool, throughALink);
+        QFETCH(QStringList, arguments);
+        Desktop desktop;
+        if (!desktop.running())
+            QSKIP(Desktop::missing);
+        const auto shown = [&desktop] { // the windows shown from the back: titles, and the focused one's picture
+            return desktop
+                .run("for w in $(xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*'); do xwininfo -id $w "
+                     "| grep -q IsViewable || continue; [ $((w)) = $(xdotool getwindowfocus) ] && echo \"$(xdotool "
+                     "getwindowname $w), focused, $(xwd -id $w | md5sum)\" || xdotool getwindowname $w; done")
+                .split('\n', Qt::SkipEmptyParts);
+        };
+        const QString anotherInFront = "xdotool search --sync --onlyvisible --name '^xlogo$' windowactivate --sync";
+        QProcess& first = desktop.start(HALDEN_PROGRAM);
+        QString window; // once it has settled
+        QTRY_VERIFY_WITH_TIMEOUT(shown() == QStringList(window = shown().value(0))
+                && (QTest::qWait(200), shown() == QStringList(window))
+                && window.startsWith(productName + ", focused, "),
+            20000);
+        if (firstCrashed)
+            first.kill();
+        else
+            desktop.run("xdotool getactivewindow windowminimize --sync");
+        desktop.start("xlogo");
+        desktop.run(anotherInFront);
+        QVERIFY(QFile::link(HALDEN_PROGRAM, home->filePath("setup")));
+        QProcess& second = desktop.start(throughALink ? home->filePath("setup") : HALDEN_PROGRAM, arguments);
+        QVERIFY(firstCrashed || (second.waitForFinished(20000) && second.exitCode() == 0));
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), QStringList({ "xlogo", window }), 20000);
+        // Whichever runs now is found by the next start.
+        desktop.run(anotherInFront);
+        QProcess& third = desktop.start(HALDEN_PROGRAM);
+        QVERIFY(third.waitForFinished(20000) && third.exitCode() == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), QStringList({ "xlogo", window }), 20000);
+    }
+};
+
+QTEST_MAIN(DesktopTest)
+#include "test_desktop.moc"
