@@ -120,8 +120,8 @@ private slots:
         desktop.start(install->bundle + "/halden-setup");
         qputenv("AT_SPI_BUS_ADDRESS", desktop.names[2].toUtf8());
         atspi_init();
-        const Held programs = hold(atspi_get_desktop(0)); // on this bus: the one program
-        QTRY_COMPARE_WITH_TIMEOUT(focusable(programs.get()),
+        // The accessibility bus's desktop: it has the one program on this bus.
+        QTRY_COMPARE_WITH_TIMEOUT(focusable(hold(atspi_get_desktop(0)).get()),
             QStringList(
                 { "label: Tervan Halden Beta is installed", "push button: https://halden.tervan.example/help/setup",
                     "push button: halden-support@tervan.example", "push button: Choose Project Folder…",
