@@ -8,12 +8,12 @@ packages=(
   g++ cmake make pkg-config git
   qt6-base-dev qt6-base-private-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
   xvfb xauth fonts-dejavu-core fonts-noto-mono
-  libx11-dev      # the journey reads the started program's windows from its own X server
   e2fsprogs       # chattr, for the tests' locked install folders
   clang-format-19 # the layout check: one version, so both releases agree on the layout
 )
-# The screen-reader test: the accessibility bus and its reader, a session bus, a window manager, xprop.
-packages+=(at-spi2-core libatspi2.0-dev dbus-daemon dbus-bin openbox x11-utils)
+# The desktop tests: the accessibility bus and its reader, a session bus, a window manager, and the tools that
+# read and drive windows (xprop, xwininfo; xdotool; xwd, and xlogo as another program's window).
+packages+=(at-spi2-core libatspi2.0-dev dbus-daemon dbus-bin openbox x11-utils xdotool x11-apps)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-dev) # the runtime of the default clang, whichever it is
 fi

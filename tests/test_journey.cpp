@@ -5,14 +5,7 @@
 #include "setup/window_texts.h"
 #include "uninstall/uninstall_dialogs.h"
 #include <QDesktopServices>
-#include <QScopeGuard>
 #include <QSysInfo>
-#include <csignal>
-#include <span>
-#include <sys/prctl.h>
-
-#include <X11/Xlib.h> // last: its macros would rename Qt's own names
-#include <X11/Xutil.h>
 
 class JourneyTest : public HaldenTest {
     Q_OBJECT
@@ -81,101 +74,6 @@ private slots:
             QVERIFY2(QFileInfo::exists(kept), qPrintable(kept));
     }
 
-    // Started again from the desktop, while the first runs minimized or after it
-    // crashed (killed, so its names in the runtime folder stay behind): one
-    // window, the product's own title and picture, in front and focused.
-    void startedAgain_data()
-    {
-        QTest::addColumn<bool>("firstCrashed");
-        QTest::addColumn<bool>("throughALink"); // in another folder, started by its path
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("while running") << false << false << QStringList();
-        QTest::newRow("after a crash, with Qt's switches")
-            << true << false << QStringList({ "-qwindowtitle", "X", "-reverse" });
-        QTest::newRow("after a crash, through a link") << true << true << QStringList();
-    }
-    void startedAgain()
-    {
-        QFETCH(bool, firstCrashed);
-        QFETCH(bool, throughALink);
-        QFETCH(QStringList, arguments);
-        const auto endWithTheTest = [] { prctl(PR_SET_PDEATHSIG, SIGTERM); }; // should it die half-way
-        QProcess server;
-        server.setChildProcessModifier(endWithTheTest);
-        server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1024x768x24" });
-        QVERIFY(server.waitForReadyRead(10000));
-        const QByteArray display = ":" + server.readAll().trimmed();
-        Display* x = XOpenDisplay(display);
-        const auto stop = qScopeGuard([&] {
-            XCloseDisplay(x);
-            server.terminate(); // so that it removes its lock and socket
-            server.waitForFinished();
-        });
-        Window program = 0; // the last shown window with a title
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); // a window may go while it is read
-        const auto shown = [x, &program] { // the windows on the screen from the front: title, focus, picture
-            QStringList windows;
-            Window unused, focus, *children = nullptr;
-            unsigned count = 0;
-            int revert = 0;
-            XGetInputFocus(x, &focus, &revert);
-            XQueryTree(x, DefaultRootWindow(x), &unused, &unused, &children, &count);
-            for (const Window window : std::span(children, count)) {
-                XWindowAttributes attributes {};
-                XTextProperty title {};
-                XGetWindowAttributes(x, window, &attributes);
-                XGetTextProperty(x, window, &title, XInternAtom(x, "_NET_WM_NAME", False));
-                // None of a window not shown: the error is ignored.
-                XImage* picture = XGetImage(x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
-                if (picture) {
-                    program = title.value ? window : program;
-                    const QByteArrayView pixels(picture->data, picture->bytes_per_line * picture->height);
-                    windows.prepend(title.value ? QString::fromUtf8(reinterpret_cast<char*>(title.value), title.nitems)
-                                + (window == focus ? " focused " : " ") + QString::number(qHash(pixels))
-                                                : "another program");
-                    XDestroyImage(picture);
-                }
-                XFree(title.value);
-            }
-            XFree(children);
-            return windows;
-        };
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", display);
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        QProcess first, second, third;
-        for (QProcess* start : { &first, &second, &third }) {
-            start->setProcessEnvironment(environment);
-            start->setChildProcessModifier(endWithTheTest);
-        }
-        first.start(HALDEN_PROGRAM);
-        QString window; // once it has settled
-        QTRY_VERIFY_WITH_TIMEOUT(shown() == QStringList(window = shown().value(0))
-                && (QTest::qWait(200), shown() == QStringList(window)) && window.startsWith(productName + " focused "),
-            20000);
-        const Window another = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 1, 1, 0, 0, 0);
-        XMapRaised(x, another);
-        if (firstCrashed)
-            first.kill();
-        else { // minimized, as a window manager does it
-            const long iconic[] = { IconicState, None };
-            const Atom state = XInternAtom(x, "WM_STATE", False);
-            XChangeProperty(
-                x, program, state, state, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(iconic), 2);
-            XUnmapWindow(x, program);
-        }
-        XSync(x, False);
-        QVERIFY(QFile::link(HALDEN_PROGRAM, home->filePath("setup")));
-        second.start(throughALink ? home->filePath("setup") : HALDEN_PROGRAM, arguments);
-        QVERIFY(firstCrashed || (second.waitForFinished(20000) && second.exitCode() == 0));
-        QTRY_COMPARE_WITH_TIMEOUT(shown(), QStringList({ window, "another program" }), 20000);
-        // Whichever runs now is found by the next start.
-        XRaiseWindow(x, another);
-        XSync(x, False);
-        third.start(HALDEN_PROGRAM);
-        QVERIFY(third.waitForFinished(20000) && third.exitCode() == 0);
-        QTRY_COMPARE_WITH_TIMEOUT(shown(), QStringList({ window, "another program" }), 20000);
-    }
     void startsWhereNoOtherStartCanBeMet()
     {
         QVERIFY(QDir(home->path()).mkdir("halden-setup.lock")); // in the runtime folder

@@ -1,0 +1,209 @@
+// The program itself on a desktop of its own, as a user and a screen reader meet it: its windows read through the
+// window manager, the X server and the accessibility bus (libatspi, Qt's accessibility bridge on the xcb platform),
+// driven by key events as a keyboard user drives it.
+#include "halden_test.h"
+
+#include <atspi/atspi.h>
+
+namespace {
+
+using Held = std::unique_ptr<AtspiAccessible, decltype(&g_object_unref)>;
+Held hold(AtspiAccessible* object) { return { object, g_object_unref }; }
+QString taken(gchar* text) { return std::unique_ptr<gchar, decltype(&g_free)>(text, g_free).get(); }
+QString nameOf(AtspiAccessible* object) { return taken(atspi_accessible_get_name(object, nullptr)); }
+
+// Every control the keyboard reaches, in the order of the tree, as a screen reader tells it: its role, its name
+// (the first sentence of it) and the label it is labelled by.
+QStringList focusable(AtspiAccessible* object)
+{
+    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    QStringList controls;
+    if (atspi_state_set_contains(states, ATSPI_STATE_FOCUSABLE)) {
+        // Newer AT-SPI (Debian 13) names the push-button role "button"; screen readers treat both alike.
+        const QString role = taken(atspi_accessible_get_role_name(object, nullptr));
+        controls << (role == "button" ? "push button" : role) + ": " + nameOf(object).section(". ", 0, 0);
+        g_autoptr(GArray) relations = atspi_accessible_get_relation_set(object, nullptr);
+        for (guint i = 0; relations && i < relations->len; ++i) {
+            AtspiRelation* relation = g_array_index(relations, AtspiRelation*, i);
+            if (atspi_relation_get_relation_type(relation) == ATSPI_RELATION_LABELLED_BY)
+                controls.last() += " (labelled by " + nameOf(hold(atspi_relation_get_target(relation, 0)).get()) + ")";
+            g_object_unref(relation);
+        }
+    }
+    g_object_unref(states);
+    for (int i = 0, count = atspi_accessible_get_child_count(object, nullptr); i < count; ++i)
+        controls += focusable(hold(atspi_accessible_get_child_at_index(object, i, nullptr)).get());
+    return controls;
+}
+
+// Orca 43's default script: it speaks the object that takes the focus, and the object that has it when its name
+// changes (as it reads it then); other changes of name it leaves unsaid.
+struct ScreenReader {
+    QStringList spoken;
+    Held focus = hold(nullptr);
+
+    static void hear(AtspiEvent* event, void* self)
+    {
+        auto* reader = static_cast<ScreenReader*>(self);
+        const QByteArray type(event->type);
+        const bool focused = type == "object:state-changed:focused" && event->detail1;
+        if (focused)
+            reader->focus.reset(ATSPI_ACCESSIBLE(g_object_ref(event->source)));
+        if (focused || (type.endsWith("accessible-name") && event->source == reader->focus.get()))
+            reader->spoken << nameOf(event->source);
+        g_boxed_free(ATSPI_TYPE_EVENT, event);
+    }
+};
+
+// A desktop as a user's session has it: a screen (Xvfb), a window manager (openbox, which focuses, raises and
+// minimizes windows as a desktop's does) and a session bus with the accessibility bus. The programs started on it
+// meet their other starts in the test's runtime folder. It ends, with all it runs, when its input closes, as it
+// does when the test ends in any way.
+struct Desktop {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess session;
+    QStringList names; // its screen, its session bus and its accessibility bus
+    static constexpr auto missing = "no desktop here: it needs xvfb-run, openbox, dbus-run-session, at-spi2-core";
+
+    Desktop()
+    {
+        environment.remove("XDG_DATA_DIRS"); // the bus launcher's settings schemas are the system's
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+        session.setProcessEnvironment(environment);
+        session.start("xvfb-run",
+            { "-a", "-s", "-ac", "dbus-run-session", "--", "sh", "-c",
+                "command -v openbox >/dev/null || exit; openbox --sm-disable --startup \"touch $HOME/managing\" "
+                ">/dev/null 2>&1 & until [ -e $HOME/managing ]; do sleep 0.1; done; echo $DISPLAY "
+                "$DBUS_SESSION_BUS_ADDRESS $(dbus-send --session --print-reply=literal --dest=org.a11y.Bus "
+                "/org/a11y/bus org.a11y.Bus.GetAddress); exec cat" });
+        session.waitForReadyRead(20000);
+        names = QString::fromUtf8(session.readLine()).trimmed().split(' ');
+        environment.insert("DISPLAY", names.value(0));
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", names.value(1));
+    }
+    ~Desktop()
+    {
+        session.closeWriteChannel();
+        session.waitForFinished();
+        for (QProcess* program : session.findChildren<QProcess*>())
+            program->waitForFinished(); // as it ends when its screen goes
+    }
+    bool running() const { return names.size() == 3; }
+    QProcess& start(const QString& path, const QStringList& arguments = {})
+    {
+        auto* program = new QProcess(&session);
+        program->setProcessEnvironment(environment);
+        program->start(path, arguments);
+        return *program;
+    }
+    QStringList run(const QString& command) // a shell command on this desktop: the lines it printed
+    {
+        QProcess& shell = start("sh", { "-c", command });
+        shell.waitForFinished();
+        return QString::fromUtf8(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+};
+
+} // namespace
+
+class DesktopTest : public HaldenTest {
+    Q_OBJECT
+
+private slots:
+    void readAndDrivenAsAScreenReaderUserDoes()
+    {
+        Desktop desktop;
+        if (!desktop.running())
+            QSKIP(Desktop::missing);
+        unpackThePackage();
+        desktop.start(install->bundle + "/halden-setup");
+        qputenv("AT_SPI_BUS_ADDRESS", desktop.names[2].toUtf8());
+        atspi_init();
+        // The accessibility bus's desktop: it has the one program on this bus.
+        QTRY_COMPARE_WITH_TIMEOUT(focusable(hold(atspi_get_desktop(0)).get()),
+            QStringList(
+                { "label: Tervan Halden Beta is installed", "push button: https://halden.tervan.example/help/setup",
+                    "push button: halden-support@tervan.example", "push button: Choose Project Folder…",
+                    "label: No project folder chosen (labelled by 1. Project folder Halden may scan (required))",
+                    "push button: Set Up Agent", "push button: Repair Agent", "push button: Uninstall…",
+                    "push button: Open Project in VS Code",
+                    "status bar: To begin, choose the project folder Halden may scan", "text: Agent log" }),
+            20000);
+        // What the window manager offers for the window: closing and minimizing, no maximizing.
+        QTRY_COMPARE(desktop.run("xprop -id $(xdotool getactivewindow) _NET_WM_ALLOWED_ACTIONS | grep -Eo "
+                                 "'CLOSE|MINIMIZE|MAXIMIZE' | sort -u"),
+            QStringList({ "CLOSE", "MINIMIZE" }));
+
+        // The user tabs to the folder button, takes the folder the panel opens in, then tabs back to set-up.
+        ScreenReader reader;
+        AtspiEventListener* listener = atspi_event_listener_new(&ScreenReader::hear, &reader, nullptr);
+        for (const char* event : { "object:state-changed:focused", "object:property-change:accessible-name" })
+            atspi_event_listener_register(listener, event, nullptr);
+        const auto press = [&](const QString& key, const QString& heard) {
+            desktop.run("xdotool key " + key);
+            return QTest::qWaitFor([&] { return !reader.spoken.isEmpty() && reader.spoken.last() == heard; }, 10000);
+        };
+        QVERIFY(press("Tab", "https://halden.tervan.example/help/setup"));
+        QVERIFY(press("Tab", "halden-support@tervan.example") && press("Tab", "Choose Project Folder…"));
+        QVERIFY(press("Return", "Directory:")); // the panel's field for a folder's name
+        const QString ready = "Ready. Press Set Up Agent to set up and start the local agent for this folder.";
+        QVERIFY2(press("Return", ready), qPrintable(reader.spoken.join(" | "))); // the panel's folder, home, is taken
+        QVERIFY(press("shift+Tab", "Uninstall…") && press("shift+Tab", "Set Up Agent"));
+        const QString done = "Halden is running, but the VS Code extension installation was not confirmed. Use Repair "
+                             "Agent to retry extension setup before scanning.";
+        QVERIFY2(press("Return", done), qPrintable(reader.spoken.join(" | ")));
+        // The status line has the focus from the press on: what it says is spoken as it is written.
+        QCOMPARE(
+            reader.spoken.mid(reader.spoken.indexOf(ready), 3), QStringList({ ready, "Uninstall…", "Set Up Agent" }));
+        g_object_unref(listener);
+    }
+
+    // Started again from the desktop, while the first runs minimized or after it crashed (killed, so its names in
+    // the runtime folder stay behind): one window, the product's own title and picture, in front and focused.
+    void startedAgain_data()
+    {
+        QTest::addColumn<bool>("firstCrashed");
+        QTest::addColumn<bool>("throughALink"); // in another folder, started by its path
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("while minimized") << false << false << QStringList();
+        QTest::newRow("after a crash, with Qt's switches")
+            << true << false << QStringList({ "-qwindowtitle", "X", "-reverse" });
+        QTest::newRow("after a crash, through a link") << true << true << QStringList();
+    }
+    void startedAgain()
+    {
+        QFETCH(bool, firstCrashed);
+        QFETCH(bool, throughALink);
+        QFETCH(QStringList, arguments);
+        Desktop desktop;
+        if (!desktop.running())
+            QSKIP(Desktop::missing);
+        // The windows shown, from the back: their titles, and the focused one's picture.
+        const QString shown
+            = "for w in $(xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*'); do [ $((w)) = "
+              "$(xdotool getwindowfocus) ] && echo \"$(xdotool getwindowname $w), focused, $(xwd -id $w "
+              "| md5sum)\" || xdotool getwindowname $w; done";
+        const QString anotherInFront = "xdotool search --sync --onlyvisible --name '^xlogo$' windowactivate --sync";
+        desktop.start(HALDEN_PROGRAM);
+        QString window; // once it has settled
+        QTRY_VERIFY_WITH_TIMEOUT((window = desktop.run(shown).value(0)).startsWith(productName + ", focused, ")
+                && (QTest::qWait(200), desktop.run(shown) == QStringList(window)),
+            20000);
+        desktop.run(firstCrashed ? "kill -KILL $(xdotool getactivewindow getwindowpid)"
+                                 : "xdotool getactivewindow windowminimize --sync");
+        desktop.start("xlogo");
+        desktop.run(anotherInFront);
+        QVERIFY(QFile::link(HALDEN_PROGRAM, home->filePath("setup")));
+        QProcess& second = desktop.start(throughALink ? home->filePath("setup") : HALDEN_PROGRAM, arguments);
+        QVERIFY(firstCrashed || (second.waitForFinished(20000) && second.exitCode() == 0));
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.run(shown), QStringList({ "xlogo", window }), 20000);
+        // Whichever runs now is found by the next start.
+        desktop.run(anotherInFront);
+        QCOMPARE(desktop.run("'" HALDEN_PROGRAM "'; echo $?"), QStringList("0")); // the third start ends at once
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.run(shown), QStringList({ "xlogo", window }), 20000);
+    }
+};
+
+QTEST_MAIN(DesktopTest)
+#include "test_desktop.moc"
