@@ -45,7 +45,8 @@ private slots:
     }
     void uninstallFlows() { scenario(); }
 
-    // Return on a box presses "Uninstall", also after the user tabbed through the buttons.
+    // Return on a box presses "Uninstall", also after the user tabbed through the buttons; what it says of the
+    // two removals.
     void confirmationKeys()
     {
         UninstallConfirmation confirmation(uninstallConfirmationText(ProgramRemoval::shared()), false, nullptr);
@@ -54,6 +55,15 @@ private slots:
         for (const Qt::Key key : { Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return })
             QTest::keyClick(QApplication::focusWidget(), key);
         QVERIFY(!confirmation.isVisible() && confirmation.result() == QDialog::Accepted);
+        const QString perUser
+            = "Stops and removes the local agent for your account. Removes Halden from your Applications folder. "
+              "The VS Code extension stays installed. Project history and saved credentials are kept unless you "
+              "select their removal below.";
+        QCOMPARE(uninstallConfirmationText(ProgramRemoval::plan(install->installDir, home->path())), perUser);
+        QCOMPARE(uninstallConfirmationText(ProgramRemoval::shared()),
+            QString(perUser).replace("Removes Halden from your Applications folder.",
+                "Removes the shared Halden application and CLI from this Mac. macOS will ask for administrator "
+                "approval."));
     }
 };
 
