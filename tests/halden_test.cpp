@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -148,8 +147,6 @@ void HaldenTest::cleanup()
 {
     setModalAnswererForTesting(std::nullopt);
     QApplication::setFont(desktopFont); // should the test have changed it
-    for (const char* scheme : { "https", "mailto" })
-        QDesktopServices::unsetUrlHandler(scheme);
     QVERIFY2(unexpected.isEmpty(), qPrintable("a dialog nobody expected: " + unexpected.join(", ")));
     // A test that ended the program outside an event loop left the loops
     // told to quit at once; running the application's loop clears that.

@@ -68,9 +68,6 @@ private slots:
     void init();
     void cleanup();
 
-public slots:
-    void open(const QUrl& url) { seen << url.toString(QUrl::FullyEncoded); } // as the desktop would
-
 protected:
     SetupController& start() { return *(c = std::make_unique<SetupController>()); } // as the program makes it
     void showAsTheProgramDoes(); // with its menu bar, active
@@ -95,7 +92,7 @@ protected:
     int answerModal(QDialog& modal);
     QList<std::pair<QString, QString>> answers;
     QStringList unexpected; // dialogs that came unannounced: the test fails
-    QStringList seen; // what modals and the desktop were shown, in order
+    QStringList seen; // what the modals showed, in order
     QFont desktopFont;
 
 public:

@@ -8,9 +8,6 @@ private slots:
     void setupFlows_data()
     {
         scenarioColumns();
-        const QString extension = "echo '{\"step\":\"done\",\"status\":\"ok\",\"extensionInstalled\":true}'";
-        scenarioRow("confirmed", extension, "folder chosen", "setup", "set-up choose open uninstall close", "confirmed",
-            "✓ done: /", "--setup " SETUP_ARGS " (setting up)");
         scenarioRow("repair, not confirmed", doneOk, "folder chosen, repair available", "repair",
             "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
             "--repair " SETUP_ARGS " (repairing)");

@@ -40,8 +40,6 @@ private slots:
             "uninstall close", "red: no permission", "", "--uninstall confirm (removing)");
         scenarioRow("shared removal approved", "", "removal pending, approval exits 0", "uninstall", "", "before",
             "old/", "approval Halden was uninstalled.");
-        scenarioRow("per-user removal", "", "folder chosen", "uninstall", "", "removing", "",
-            "--uninstall confirm (removing) Halden was uninstalled.");
     }
     void uninstallFlows() { scenario(); }
 
