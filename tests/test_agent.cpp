@@ -134,6 +134,8 @@ private slots:
         const qsizetype cap = ErrorOutput::maxKeptUnits;
         QTest::newRow("characters split over reads") << QByteArrayList { "caf\xC3", "\xA9 \xF0\x9F",
             "\x98\x80 \xFF! \xE2\x9C" } << QStringLiteral("café 😀 \uFFFD! \uFFFD");
+        QTest::newRow("the highest two-byte lead, split")
+            << QByteArrayList { "\xDF", "\xBF" } << QStringLiteral("\u07FF");
         QTest::newRow("over the cap, its end")
             << QByteArrayList { QByteArray(cap, 'a'), "bcd" } << QString(cap - 3, 'a') + "bcd";
         QTest::newRow("a character across the cap, left out whole")
