@@ -240,7 +240,9 @@ private slots:
               "$(xdotool getwindowfocus) ] && echo \"$(xdotool getwindowname $w), focused, $(xwd -id $w "
               "| md5sum)\" || xdotool getwindowname $w; done";
         const QString anotherInFront = "xdotool search --sync --onlyvisible --name '^xlogo$' windowactivate --sync";
-        desktop.start(HALDEN_PROGRAM);
+        unpackThePackage(); // the program finds its components where the package put them
+        const QString program = install->bundle + "/halden-setup";
+        desktop.start(program);
         QString window; // once it has settled
         QTRY_VERIFY_WITH_TIMEOUT((window = desktop.run(shown).value(0)).startsWith(productName + ", focused, ")
                 && (QTest::qWait(200), desktop.run(shown) == QStringList(window)),
@@ -249,13 +251,13 @@ private slots:
                                  : "xdotool getactivewindow windowminimize --sync");
         desktop.start("xlogo");
         desktop.run(anotherInFront);
-        QVERIFY(QFile::link(HALDEN_PROGRAM, home->filePath("setup")));
-        QProcess& second = desktop.start(throughALink ? home->filePath("setup") : HALDEN_PROGRAM, arguments);
+        QVERIFY(QFile::link(program, home->filePath("setup")));
+        QProcess& second = desktop.start(throughALink ? home->filePath("setup") : program, arguments);
         QVERIFY(firstCrashed || (second.waitForFinished(20000) && second.exitCode() == 0));
         QTRY_COMPARE_WITH_TIMEOUT(desktop.run(shown), QStringList({ "xlogo", window }), 20000);
         // Whichever runs now is found by the next start.
         desktop.run(anotherInFront);
-        QCOMPARE(desktop.run("'" HALDEN_PROGRAM "'; echo $?"), QStringList("0")); // the third start ends at once
+        QCOMPARE(desktop.run("'" + program + "'; echo $?"), QStringList("0")); // the third start ends at once
         QTRY_COMPARE_WITH_TIMEOUT(desktop.run(shown), QStringList({ "xlogo", window }), 20000);
     }
 
