@@ -114,8 +114,8 @@ void HaldenTest::fileSystem()
         + "mkdir -p precious Applications/Other \"elsewhere/$NAME\" && echo > precious/keep && "
           "echo > Applications/Other/keep && echo > \"elsewhere/$NAME/keep\" && ln -s ~/precious "
           "\"$INSTALL/dist/link\" && ln -s ~/precious/keep \"$INSTALL/link\"; "
-        + setup + "\n" + launch + "sh -c 'cd ~/Applications/Other 2>/dev/null; exec \"$0\"' '" + self
-        + "' <<'END'\ncd ~\n" + (verb.startsWith("remove") ? operation.section(' ', 1) : "") + "\n" + snapshot
+        + setup + "\n" + "cd ~/Applications/Other 2>/dev/null; " + launch + "'" + self + "' <<'END'\ncd ~\n"
+        + (verb.startsWith("remove") ? operation.section(' ', 1) : "") + "\n" + snapshot
         + "before\nEND\nchmod -R u+rwX ~; chattr -R -ia ~ 2>/dev/null; " + snapshot + "after; "
         + (removes ? "[ -e \"$INSTALL\" ] || [ -L \"$INSTALL\" ] && echo ' there' || echo ' gone'; " : "")
         + "rm -rf \"$INSTALL\""; // which, unlike the fixture's clean-up, copes with any depth
