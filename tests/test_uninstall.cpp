@@ -43,8 +43,8 @@ private slots:
     }
     void uninstallFlows() { scenario(); }
 
-    // Return on a box presses "Uninstall", also after the user tabbed through the buttons; what it says of the
-    // two removals.
+    // Return on a box presses "Uninstall", also after the user tabbed through the buttons, and Cancel cancels; what
+    // it says of the two removals.
     void confirmationKeys()
     {
         UninstallConfirmation confirmation(uninstallConfirmationText(ProgramRemoval::shared()), false, nullptr);
@@ -53,6 +53,11 @@ private slots:
         for (const Qt::Key key : { Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return })
             QTest::keyClick(QApplication::focusWidget(), key);
         QVERIFY(!confirmation.isVisible() && confirmation.result() == QDialog::Accepted);
+        confirmation.show(); // again: Cancel closes it unanswered
+        for (QPushButton* button : confirmation.findChildren<QPushButton*>())
+            if (button->text() == "Cancel")
+                button->click();
+        QVERIFY(!confirmation.isVisible() && confirmation.result() == QDialog::Rejected);
         const QString perUser
             = "Stops and removes the local agent for your account. Removes Halden from your Applications folder. "
               "The VS Code extension stays installed. Project history and saved credentials are kept unless you "
