@@ -45,9 +45,10 @@ void HaldenTest::row(const char* name, const QString& a, const QString& b, const
     QTest::newRow(name) << a << b << c;
 }
 
-// Started by a file-system row with $QUESTION set: answers it as the program does, in a process of its own,
-// and prints the answer in brackets instead of testing, so that a child that did not run is told from a success.
-// A removal is planned, then the commands on the input run, then it removes; other questions are asked after them.
+// Started by a file-system row with $QUESTION set: answers it as the program does, in a process of its own, and
+// prints the answer in brackets instead of testing, so that a child that did not run is told from a success. The
+// commands on its input run in between: after a removal was planned, before it removes; after the bundle was looked
+// for, before it is looked for again; before any other question.
 void HaldenTest::initMain()
 {
     const QString question = qEnvironmentVariable("QUESTION"), install = qEnvironmentVariable("INSTALL");
@@ -55,12 +56,18 @@ void HaldenTest::initMain()
         return;
     const QString verb = question.section(' ', 0, 0);
     const QStringList words = QProcess::splitCommand(question.section(' ', 1).replace("~", QDir::homePath()));
-    platform::setBundlePathForTesting(install + "/Halden Setup");
+    if (verb != "bundle")
+        platform::setBundlePathForTesting(install + "/Halden Setup");
     std::optional<ProgramRemoval> plan;
-    QString got = verb == "remove" ? outcomeOf([&] { plan = ProgramRemoval::plan(install); }) : "";
+    QString got = verb == "remove" ? outcomeOf([&] { plan = ProgramRemoval::plan(install); })
+        : verb == "bundle"         ? platform::bundlePath() + " "
+                                   : "";
     [[maybe_unused]] const int between = std::system("exec /bin/sh");
-    if (verb == "install") {
-        got = installDir().value_or("none") + " " + agentBinary(install).value_or("none");
+    if (verb == "bundle") {
+        got += platform::bundlePath();
+    } else if (verb == "install") {
+        const std::optional<QString> found = ::installDir();
+        got = found ? *found + " " + agentBinary(*found).value_or("none") : "none";
     } else if (verb.startsWith("found")) { // "-binary": the list in the binary form; "-huge": padded past the limit
         QByteArray list = propertyList(words, verb.endsWith("binary") ? PlistFormat::binary : PlistFormat::xml);
         if (verb.endsWith("huge"))
@@ -89,33 +96,31 @@ void HaldenTest::fileSystem()
     QFETCH(QString, setup);
     QFETCH(QString, operation);
     QFETCH(QString, result);
-    const QString verb = operation.section(' ', 0, 0);
-    const QString self = QCoreApplication::applicationFilePath();
+    const QString verb = operation.section(' ', 0, 0), self = QCoreApplication::applicationFilePath();
     const QString chroot = inScratchRoot({ home->path(), QFileInfo(self).path() });
     if (chroot.isEmpty() && (setup.contains("sudo ") || verb == "remove-chrooted"))
         QSKIP("needs root and a private mount namespace (unshare -m)");
-    const QString other = install->agentPath.endsWith("x86_64") ? "arm64" : "x86_64";
-    const bool removes = verb.startsWith("remove") || verb == "user";
-    // As root in a private mount namespace, so that the setup's mounts vanish with it; some removals as
-    // nobody, or chrooted into a scratch root.
+    const bool removes = verb.startsWith("remove") || verb == "user", between = removes || verb == "bundle";
+    // As root in a private mount namespace, so that the setup's mounts vanish with it; some removals as nobody, or
+    // chrooted into a scratch root.
     const QString launch = verb == "remove-chrooted" ? chroot + " ~/root "
         : verb == "remove-as-nobody" && geteuid() == 0
         ? "chown -R --from=0:0 65534:65534 ~ && setpriv --reuid=65534 --regid=65534 --clear-groups "
         : "";
-    // Files a wrong deletion would take: behind links in the install folder,
-    // beside it, and in a folder of the same name elsewhere. Every row compares
-    // what the home holds before and after what is asked: nothing may be lost
+    // Files a wrong deletion would take: behind links in the install folder, beside it, and in a folder of the same
+    // name elsewhere. Every row compares what the home holds before and after what is asked: nothing may be lost
     // outside the install folder, nor anything inside it unless it went.
     const QString snapshot = "find ~ -maxdepth 9 -printf '%P %i\\n' | sort > ~/.snapshot-";
-    const QString script = QString("sudo() { \"$@\"; }; cd ~ && export INSTALL='%1' NAME='%2' AGENT='%3' "
-                                   "OTHER='%1/dist/tervan-agent-%4' QUESTION='%5'; ")
-                               .arg(install->installDir, installDirName, install->agentPath, other,
-                                   verb.startsWith("remove") ? "remove" : QString(operation).replace("'", "'\\''"))
+    const QString script
+        = QString("sudo() { \"$@\"; }; cd ~ && export INSTALL='%1' NAME='%2' AGENT='%3' "
+                  "OTHER='%1/dist/tervan-agent-%4' QUESTION='%5' PROGRAM='%6'; ")
+              .arg(installDir, installDirName, agentPath, agentPath.endsWith("x86_64") ? "arm64" : "x86_64",
+                  verb.startsWith("remove") ? "remove" : QString(operation).replace("'", "'\\''"), self)
         + "mkdir -p precious Applications/Other \"elsewhere/$NAME\" && echo > precious/keep && "
           "echo > Applications/Other/keep && echo > \"elsewhere/$NAME/keep\" && ln -s ~/precious "
           "\"$INSTALL/dist/link\" && ln -s ~/precious/keep \"$INSTALL/link\"; "
-        + setup + "\n" + "cd ~/Applications/Other 2>/dev/null; " + launch + "'" + self + "' <<'END'\ncd ~\n"
-        + (verb.startsWith("remove") ? operation.section(' ', 1) : "") + "\n" + snapshot
+        + setup + "\ncd ~/Applications/Other 2>/dev/null; " + launch + "\"$PROGRAM\" <<'END'\ncd ~\n"
+        + (between ? operation.section(' ', 1) : "") + "\n" + snapshot
         + "before\nEND\nchmod -R u+rwX ~; chattr -R -ia ~ 2>/dev/null; " + snapshot + "after; "
         + (removes ? "[ -e \"$INSTALL\" ] || [ -L \"$INSTALL\" ] && echo ' there' || echo ' gone'; " : "")
         + "rm -rf \"$INSTALL\""; // which, unlike the fixture's clean-up, copes with any depth
@@ -129,7 +134,7 @@ void HaldenTest::fileSystem()
     const QRegularExpressionMatch match = answer.match(said);
     QString got = match.hasMatch() ? (match.captured(1) + match.captured(2)).trimmed()
                                    : "the question was not answered: " + said;
-    QCOMPARE(got.replace(install->agentPath, "AGENT").replace(home->path(), "~"), result);
+    QCOMPARE(got.replace(agentPath, "AGENT").replace(home->path(), "~"), result);
     const QStringList after = recordedLines(home->filePath(".snapshot-after"));
     for (const QString& entry : recordedLines(home->filePath(".snapshot-before")))
         QVERIFY2(

@@ -9,23 +9,13 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <csignal>
 #include <private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
 #include <qpa/qplatformintegration.h>
 #include <sys/prctl.h>
-#include <unistd.h>
-
-StagedInstall::StagedInstall(const QString& parent, const QString& agentScript)
-    : installDir(parent + "/" + installDirName)
-    , bundle(installDir + "/Halden Setup")
-    , agentPath(installDir + "/dist/" + AgentContract::executableName)
-{
-    QDir().mkpath(bundle);
-    writeAgentScript(agentScript);
-    platform::setBundlePathForTesting(bundle);
-}
 
 void writeFile(const QString& path, const QByteArray& contents)
 {
@@ -35,9 +25,9 @@ void writeFile(const QString& path, const QByteArray& contents)
         qFatal("could not write %s", qPrintable(path));
 }
 
-void writeExecutable(const QString& path, const QByteArray& contents)
+void writeScript(const QString& path, const QString& script)
 {
-    writeFile(path, contents);
+    writeFile(path, "#!/bin/sh\n" + script.toUtf8() + "\n");
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
 }
 
@@ -58,8 +48,8 @@ QByteArray propertyList(const QStringList& programArguments, PlistFormat format)
     return platform::serializePropertyList(root.get(), format);
 }
 
-// The processes the suite started that still run: its children, and the
-// orphans of its children, which come to the suite as their subreaper.
+// The processes the suite started that still run: its children, and the orphans of its children, which come to the
+// suite as their subreaper.
 static QStringList livingChildren()
 {
     QStringList living; // "pid (name)"
@@ -74,30 +64,13 @@ static QStringList livingChildren()
     return living;
 }
 
-// The package as users get it, made by cpack from the install rules and unpacked into
-// ~/Applications over the fixture's install folder; the names tar unpacked, sorted.
-QStringList HaldenTest::unpackThePackage()
-{
-    const QTemporaryDir packed;
-    QProcess cpack, tar;
-    cpack.start(HALDEN_CPACK, { "-G", "TGZ", "--config", HALDEN_CPACK_CONFIG, "-B", packed.path() });
-    cpack.waitForFinished(60000);
-    const QString archive = QDir(packed.path()).entryInfoList({ "*.tar.gz" }).value(0).filePath();
-    tar.start("tar", { "-xvzf", archive, "-C", home->filePath("Applications") });
-    tar.waitForFinished();
-    QStringList unpacked = QString(tar.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    unpacked.sort();
-    return unpacked;
-}
-
 void HaldenTest::initTestCase()
 {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     desktopFont = QApplication::font();
     // As when a screen reader runs: Qt then reports changes to it.
     QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
-    // Only the test's own desktop entries: none of the machine's.
-    qputenv("XDG_DATA_DIRS", "/nonexistent");
+    qputenv("XDG_DATA_DIRS", "/nonexistent"); // only the test's own desktop entries, none of the machine's
 }
 
 void HaldenTest::init()
@@ -106,40 +79,44 @@ void HaldenTest::init()
     qputenv("HOME", QFile::encodeName(home->path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home->filePath("data")));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home->path())); // where a started program meets its other starts
-    install = std::make_unique<StagedInstall>(home->filePath("Applications"));
-    seen.clear();
-    unexpected.clear();
-    answers.clear();
+    installDir = home->filePath("Applications/" + installDirName);
+    bundle = installDir + "/Halden Setup";
+    agentPath = installDir + "/dist/" + AgentContract::executableName;
+    QDir().mkpath(bundle);
+    writeAgent("exit 0");
+    platform::setBundlePathForTesting(bundle);
     setModalAnswererForTesting([this](QDialog& modal) { return answerModal(modal); });
 }
 
 // Answers the dialog as the user would, if it is the one the test said comes next.
 int HaldenTest::answerModal(QDialog& modal)
 {
-    const auto [kind, answer] = answers.isEmpty() ? std::pair(QString(), QString()) : answers.takeFirst();
+    const auto [kind, answer] = answers.isEmpty() ? std::pair<QString, QString>() : answers.takeFirst();
+    modal.setResult(-1); // as an answer that does nothing leaves it
     if (auto* panel = qobject_cast<QFileDialog*>(&modal); panel && kind == "panel") {
         seen << panel->labelText(QFileDialog::Accept) + " | " + panel->windowTitle() + " | "
                 + QString::number(panel->fileMode()) + " | " + panel->selectedFiles().join(", "); // where it opens
         panel->setDirectory(answer);
         QMetaObject::invokeMethod(panel, answer == "cancel" ? "reject" : "accept");
     } else if (auto* confirmation = qobject_cast<UninstallConfirmation*>(&modal); confirmation && kind == "confirm") {
-        const bool whole = confirmation->findChild<QLabel*>("informativeText")->isVisibleTo(confirmation)
-            && confirmation->removeHistory->isVisibleTo(confirmation);
-        seen << confirmation->findChild<QLabel*>("message")->text()
-                + (confirmation->removeHistory->isEnabled() ? "" : " (no history)") + (whole ? "" : " (cut)");
+        seen << confirmation->findChild<QLabel*>("message")->text() + " "
+                + confirmation->findChild<QLabel*>("informativeText")->text();
+        if (!confirmation->removeHistory->isEnabled())
+            seen << "(no history)";
         confirmation->removeCredentials->setChecked(answer.contains("credentials"));
         confirmation->removeHistory->setChecked(answer.contains("history"));
-        for (QPushButton* button : confirmation->findChildren<QPushButton*>()) // "Uninstall" is the default
-            if (button->text() == (answer.contains("cancel") ? "Cancel" : "Uninstall")
-                && button->isDefault() != answer.contains("cancel"))
+        for (QPushButton* button : confirmation->findChildren<QPushButton*>())
+            if (button->text() == (answer.contains("cancel") ? "Cancel" : "Uninstall"))
                 button->click();
     } else if (auto* notice = qobject_cast<QMessageBox*>(&modal); notice && kind == "notice") {
-        seen << notice->text();
+        seen << notice->text() + " " + notice->informativeText();
         notice->buttons().first()->click();
     } else {
         unexpected << modal.windowTitle() + " (" + modal.metaObject()->className() + ")";
         return QDialog::Rejected;
     }
+    if (modal.result() == -1)
+        unexpected << kind + " answered, but it did nothing";
     return modal.result();
 }
 
@@ -147,9 +124,13 @@ void HaldenTest::cleanup()
 {
     setModalAnswererForTesting(std::nullopt);
     QApplication::setFont(desktopFont); // should the test have changed it
-    QVERIFY2(unexpected.isEmpty(), qPrintable("a dialog nobody expected: " + unexpected.join(", ")));
-    // A test that ended the program outside an event loop left the loops
-    // told to quit at once; running the application's loop clears that.
+    const QStringList odd
+        = unexpected + (answers.isEmpty() ? QStringList() : QStringList("missing: " + answers[0].first));
+    seen.clear();
+    unexpected.clear();
+    answers.clear();
+    // A test that ended the program outside an event loop left the loops told to quit at once; running the
+    // application's loop clears that.
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
     c.reset();
@@ -161,11 +142,12 @@ void HaldenTest::cleanup()
     for (const QString& process : left)
         kill(process.section(' ', 0, 0).toInt(), SIGKILL);
     QVERIFY2(ended, qPrintable("left behind: " + left.join(", ")));
+    QVERIFY2(odd.isEmpty(), qPrintable("dialogs not as expected: " + odd.join(", ")));
 }
 
 void HaldenTest::showAsTheProgramDoes()
 {
-    QFile::copy(HALDEN_RESOURCES_DIR "/HaldenInstaller.png", install->bundle + "/HaldenInstaller.png");
+    QFile::copy(HALDEN_RESOURCES_DIR "/HaldenInstaller.png", bundle + "/HaldenInstaller.png");
     start().window->setMenuBar(makeSetupMenu());
     c->window->centerOnScreen();
     c->window->show();

@@ -1,9 +1,8 @@
 #pragma once
 
-// The one fixture of the suite. Every test starts with HOME at a fresh
-// temporary folder holding a per-user install folder
-// ("~/Applications/Tervan Halden Beta") whose agent exits 0; `start()` makes
-// the controller as the program does.
+// The one fixture of the suite. Every test starts with HOME at a fresh temporary folder holding a per-user install
+// folder ("~/Applications/Tervan Halden Beta") that the program stands in (its bundle "Halden Setup" through the
+// bundle-location seam), with a shell script as its agent; `start()` makes the controller as the program does.
 
 #include "agent/agent_contract.h"
 #include "app/globals.h"
@@ -19,23 +18,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 void writeFile(const QString& path, const QByteArray& contents);
-void writeExecutable(const QString& path, const QByteArray& contents);
-
-// An install folder "<parent>/Tervan Halden Beta" that the program stands in
-// (its bundle "Halden Setup" through the bundle-location seam), with a shell
-// script as its agent; the test's end puts the seam back.
-struct StagedInstall {
-    StagedInstall(const QString& parent, const QString& agentScript = QStringLiteral("exit 0"));
-    void writeAgentScript(const QString& body) const
-    {
-        writeExecutable(agentPath, "#!/bin/sh\n" + body.toUtf8() + "\n");
-    }
-    const QString installDir, bundle, agentPath;
-};
-
+void writeScript(const QString& path, const QString& script); // for /bin/sh, executable
 QStringList recordedLines(const QString& path); // without the last line feed
 // A shell command appending "$@" to `file`, one a line.
 inline QString recordArguments(const QString& file)
@@ -44,9 +29,9 @@ inline QString recordArguments(const QString& file)
 }
 using platform::PlistFormat;
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format);
-inline bool waitForRunEnd(SetupController& c, int ms = 20000)
+inline bool waitForRunEnd(SetupController& c)
 {
-    return QTest::qWaitFor([&c] { return !c.child; }, ms);
+    return QTest::qWaitFor([&c] { return !c.child; }, 20000);
 }
 // The outcome of a removal or its plan: "" for success, else the error's case or sentence.
 QString outcomeOf(const std::function<void()>& action);
@@ -54,12 +39,12 @@ QString outcomeOf(const std::function<void()>& action);
 // given first, which holds the system's programs and `alsoBound` at their own paths; "" elsewhere.
 QString inScratchRoot(const QStringList& alsoBound = {});
 inline const QString doneEvent = QStringLiteral(R"({"step":"done","status":"ok"})");
-inline const QString doneOk = "echo '" + doneEvent + "'";
-// The agent's command lines as the scenario rows expect them.
+inline const QString doneOk = "echo '" + doneEvent + "'"; // an agent's script
+// The set-up's and repair's arguments after their switch, as the rows write them.
 #define SETUP_ARGS "--allow-root ~/project --install-dir ~/Applications/Tervan Halden Beta"
 
-// The fixture every test class derives from; each test_<label>.cpp declares
-// its test functions in its own class, and ctest runs it under that label.
+// Each test_<label>.cpp declares its test functions in a class of its own derived from this one, and ctest runs it
+// under that label.
 class HaldenTest : public QObject {
     Q_OBJECT
 
@@ -70,29 +55,31 @@ private slots:
 
 protected:
     SetupController& start() { return *(c = std::make_unique<SetupController>()); } // as the program makes it
-    void showAsTheProgramDoes(); // with its menu bar, active
-    QStringList unpackThePackage();
+    void showAsTheProgramDoes(); // with its header image and menu bar, active
+    void writeAgent(const QString& script) const { writeScript(agentPath, script); }
     static void fileSystemColumns();
     static void row(const char* name, const QString& a, const QString& b, const QString& c); // of three strings
     void fileSystem(); // a row of discovery or removal
     static void scenarioColumns();
-    void scenario(); // a row of the window's, set-up's or uninstall's flows
-    QString runOf(const QString& body, const QStringList& args = { "--setup" });
     static void scenarioRow(const char* name, const QString& agent, const QString& given, const QString& action,
         const QString& enabled, const QString& status, const QString& log, const QString& calls = {});
+    void scenario(); // a row of the window's, set-up's or uninstall's flows
     QString enabledControls() const;
-    QString statusShown() const;
+    QString statusShown() const; // by the short name the rows use, "red: " before an error
 
-    std::unique_ptr<QTemporaryDir> home;
-    std::unique_ptr<StagedInstall> install;
-    std::unique_ptr<SetupController> c;
     // The dialogs the test expects next, in order, each with its answer: "panel" with a folder or "cancel",
     // "confirm" with the boxes to tick ("credentials", "history") or "cancel", "notice".
     void expect(const QString& kind, const QString& answer = {}) { answers.append({ kind, answer }); }
+
+    std::unique_ptr<QTemporaryDir> home;
+    QString installDir, bundle, agentPath;
+    std::unique_ptr<SetupController> c;
+    QStringList seen; // what the dialogs showed, in order
+
+private:
     int answerModal(QDialog& modal);
     QList<std::pair<QString, QString>> answers;
     QStringList unexpected; // dialogs that came unannounced: the test fails
-    QStringList seen; // what the modals showed, in order
     QFont desktopFont;
 
 public:

@@ -2,18 +2,19 @@
 #include "halden_test.h"
 
 #include "platform/privileged_shell.h"
-#include "setup/window_texts.h"
 
 #include <QApplication>
 
 namespace {
 
-// The status lines by a short name, word for word as users read them.
+// What the window and its dialogs say, by a short name, word for word as users read it.
 const QMap<QString, QString> texts {
     { "missing", "Program components not found. Reinstall Tervan Halden Beta, then reopen Setup." },
     { "existing", "Existing Halden installation found. Repairing the local agent…" },
-    { "start", WindowTexts::chooseFolderToStart }, { "ready", WindowTexts::readyToSetUp },
-    { "required", WindowTexts::folderRequired }, { "choose first", SetupTexts::chooseFolderFirst },
+    { "start", "To begin, choose the project folder Halden may scan. Halden never scans outside it." },
+    { "ready", "Ready. Press Set Up Agent to set up and start the local agent for this folder." },
+    { "required", "Project folder is required. Choose the folder Halden may scan." },
+    { "choose first", "Choose the project folder first." },
     { "confirmed",
         "Halden is running and the extension installation is confirmed. In VS Code, open the Command Palette "
         "(Cmd+Shift+P), run “Developer: Reload Window”, then run “Tervan: Scan Workspace”." },
@@ -35,10 +36,18 @@ const QMap<QString, QString> texts {
                 ? QString("“dist” is locked. Unlock it")
                 : QString("You don’t have permission to change “dist”. Give yourself Read & Write access to it"))
             + " in its Get Info window in the Finder, then click Uninstall to retry. No files were removed." },
-    { "setting up", SetupTexts::setupRunning }, { "repairing", SetupTexts::repairRunning },
+    { "setting up", "Setting up and starting the local agent…" },
+    { "repairing", "Repairing and starting the local agent…" },
     { "removing", "Stopping the local agent and removing Halden…" },
     { "not found", "Visual Studio Code was not found. Open it and select the authorized project folder." },
-    { "could not open", "Could not open VS Code. Open it and select the authorized project folder." }
+    { "could not open", "Could not open VS Code. Open it and select the authorized project folder." },
+    { "confirm",
+        "Uninstall Tervan Halden? Stops and removes the local agent for your account. Removes Halden from your "
+        "Applications folder. The VS Code extension stays installed. Project history and saved credentials are kept "
+        "unless you select their removal below." },
+    { "uninstalled",
+        "Halden was uninstalled. The local agent and application files were removed. The VS Code extension remains "
+        "available for reinstalling Halden." },
 };
 
 } // namespace
@@ -64,10 +73,8 @@ void HaldenTest::scenarioRow(const char* name, const QString& agent, const QStri
 QString HaldenTest::enabledControls() const
 {
     QStringList offered;
-    const QList<std::pair<QPushButton*, const char*>> controls { { c->setupButton, "set-up" },
-        { c->repairButton, "repair" }, { c->chooseButton, "choose" }, { c->openProjectButton, "open" },
-        { c->uninstallButton, "uninstall" } };
-    for (const auto& [button, name] : controls)
+    for (const auto& [button, name] : { std::pair { c->setupButton, "set-up" }, { c->repairButton, "repair" },
+             { c->chooseButton, "choose" }, { c->openProjectButton, "open" }, { c->uninstallButton, "uninstall" } })
         if (button->isEnabled())
             offered << name;
     if (c->window->isCloseEnabled())
@@ -87,8 +94,8 @@ void HaldenTest::scenario()
     QFETCH(QString, agent);
     QFETCH(QString, given);
     QFETCH(QString, action);
-    const QString record = home->filePath("calls"), project = home->filePath("project"),
-                  dist = install->installDir + "/dist";
+    QFETCH(QString, calls);
+    const QString record = home->filePath("calls"), project = home->filePath("project");
     const auto has = [&given](const char* situation) { return given.contains(situation); };
     if (has("registered") && QDir().mkpath(project))
         writeFile(home->filePath(AgentContract::launchAgentPropertyListPath),
@@ -96,16 +103,16 @@ void HaldenTest::scenario()
     if (has("installed elsewhere")) // another user's home: the install folder is in no supported place
         qputenv("HOME", QFile::encodeName(project));
     // A per-user folder that cannot be deleted, also by root.
-    const auto lock = [&dist](const QString& how) { return QProcess::execute("sh", { "-c", how, "sh", dist }) == 0; };
-    if (has("undeletable") && !lock("chattr +i \"$1\" || { [ $(id -u) != 0 ] && chmod a-w \"$1\"; }"))
+    const auto lock
+        = [this](const QString& how) { return QProcess::execute("sh", { "-c", how, "sh", installDir }) == 0; };
+    if (has("undeletable") && !lock("chattr +i \"$1/dist\" || { [ $(id -u) != 0 ] && chmod a-w \"$1/dist\"; }"))
         QSKIP("root, and no immutable attribute on this file system: nothing can refuse a deletion");
-    writeExecutable(home->filePath("helper"),
-        "#!/bin/sh\necho approval >> '" + record.toUtf8() + "'\nexit " + given.section("approval exits ", 1).toUtf8()
-            + "\n");
+    writeScript(
+        home->filePath("helper"), "echo approval >> '" + record + "'; exit " + given.section("approval exits ", 1));
     platform::setPrivilegeHelperForTesting(home->filePath("helper")); // never the real administrator script
-    install->writeAgentScript(doneOk);
+    writeAgent(doneOk);
     if (has("no agent"))
-        QFile::remove(install->agentPath);
+        QFile::remove(agentPath);
     start();
     if (!action.startsWith("start")) { // the situation, reached through the controller's own operations
         if (has("folder chosen") && QDir().mkpath(project)) {
@@ -127,14 +134,13 @@ void HaldenTest::scenario()
         c->append("old");
         seen.clear();
     }
-    if (QFile::exists(install->agentPath))
-        install->writeAgentScript(recordArguments(record) + "\n" + agent);
+    if (QFile::exists(agentPath))
+        writeAgent(recordArguments(record) + "\n" + agent);
     if (has("agent lost")) // the agent binary is gone since start-up
-        QFile::remove(install->agentPath);
-    QFETCH(QString, calls); // the dialogs it names are the ones that are answered
-    static const QRegularExpression dialogs("confirm|panel|Halden was uninstalled\\.");
+        QFile::remove(agentPath);
+    static const QRegularExpression dialogs("confirm|panel|uninstalled"); // those the row names are answered
     for (const QRegularExpressionMatch& dialog : dialogs.globalMatch(calls)) {
-        const QString kind = dialog.captured() == "Halden was uninstalled." ? "notice" : dialog.captured();
+        const QString kind = dialog.captured() == "uninstalled" ? "notice" : dialog.captured();
         expect(kind, kind == "panel" ? "cancel" : action);
     }
     QProcess* sleeper = c->child;
@@ -156,17 +162,19 @@ void HaldenTest::scenario()
             seen << "(" + statusShown() + ")"; // the running line, never shown as an error
         QVERIFY(c->child == sleeper || waitForRunEnd(*c));
     }
-    QVERIFY(!has("undeletable") || lock("chattr -i \"$1\"; chmod u+w \"$1\""));
+    QVERIFY(!has("undeletable") || lock("chattr -i \"$1/dist\"; chmod u+w \"$1/dist\""));
     platform::setPrivilegeHelperForTesting(std::nullopt);
     QCOMPARE(c->window->cursor().shape(), c->window->isCloseEnabled() ? Qt::ArrowCursor : Qt::BusyCursor);
     QTEST(enabledControls(), "enabled");
     QTEST(statusShown(), "status");
     QTEST(c->log->toPlainText().replace('\n', '/'), "log");
+    for (QString& shown : seen)
+        shown = texts.key(shown, shown);
     QCOMPARE((recordedLines(record) << seen)
                  .join(' ')
                  .replace(home->path(), "~")
-                 .replace("Uninstall Tervan Halden?", "confirm")
-                 .replace("Authorize | " + WindowTexts::folderPanelMessage + " | 2 |", "panel at"),
+                 .replace("Authorize | Choose the project folder Halden may scan (it never scans outside it). | 2 |",
+                     "panel at"),
         calls);
     if (sleeper) {
         sleeper->kill();

@@ -85,10 +85,8 @@ private slots:
         if (setup.isEmpty() && QFileInfo::exists("/usr/bin/pkexec"))
             QSKIP("the real approval prompt cannot run in a test");
         const QByteArray path = qgetenv("PATH");
-        writeExecutable(
-            home->filePath("bin/pkexec"), "#!/bin/sh\necho impostor > '" + home->filePath("out").toUtf8() + "'\n");
-        writeExecutable(
-            home->filePath("helper"), "#!/bin/sh\ncd '" + home->path().toUtf8() + "'\n" + setup.toUtf8() + "\n");
+        writeScript(home->filePath("bin/pkexec"), "echo impostor > '" + home->filePath("out") + "'");
+        writeScript(home->filePath("helper"), "cd '" + home->path() + "'\n" + setup);
         qputenv("PATH", QFile::encodeName(home->filePath("bin")) + ":" + path);
         platform::setPrivilegeHelperForTesting(
             setup.isEmpty() ? std::nullopt : std::optional(home->filePath("helper")));
@@ -119,13 +117,11 @@ private slots:
         if (inScratchRoot().isEmpty())
             QSKIP("needs root and a private mount namespace (unshare -m) to stand a scratch root in for /");
         const QString root = home->filePath("root");
-        writeExecutable(root + "/usr/sbin/pkgutil",
-            "#!/bin/sh\ncase $1 in --pkg-info) [ -e /receipt ];; --forget) [ ! -e /forget-fails ] && rm /receipt;; "
-            "esac\n");
+        writeScript(root + "/usr/sbin/pkgutil",
+            "case $1 in --pkg-info) [ -e /receipt ];; --forget) [ ! -e /forget-fails ] && rm /receipt;; esac");
         for (const QString& item : present)
             writeFile(root + item, "");
-        writeExecutable(home->filePath("helper"),
-            "#!/bin/sh\nexec " + inScratchRoot().toUtf8() + " '" + root.toUtf8() + "' \"$@\"\n");
+        writeScript(home->filePath("helper"), "exec " + inScratchRoot() + " '" + root + "' \"$@\"");
         platform::setPrivilegeHelperForTesting(home->filePath("helper"));
         QCOMPARE(outcomeOf([] { ProgramRemoval::shared().remove(); }), outcome);
         platform::setPrivilegeHelperForTesting(std::nullopt);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenuBar>
+#include <QTimer>
 
 namespace {
 
@@ -65,26 +66,22 @@ private slots:
         }
     }
 
-    void statusContrast_data()
+    // The status line in a light and a dark palette, set after it was written, meets WCAG's level AA for text of its
+    // size, 4.5:1; the normal line is still secondary to the window's text.
+    void statusContrast()
     {
-        QTest::addColumn<bool>("dark"); // the window turned to a dark palette after the line was written, or back
-        QTest::addColumn<bool>("error");
-        QTest::newRow("light") << false << false;
-        QTest::newRow("dark") << true << false;
-        QTest::newRow("dark, error") << true << true;
-    }
-    void statusContrast() // WCAG's level AA for text of this size: 4.5:1; the normal line still secondary
-    {
-        QFETCH(bool, dark);
-        QFETCH(bool, error);
-        const QPalette palettes[] = { QApplication::palette(), QPalette(QColor(0x31, 0x36, 0x3B)) };
-        start().window->setPalette(palettes[!dark]);
-        c->setStatus(SetupTexts::setupRunning, error);
-        c->window->setPalette(palettes[dark]);
-        const QColor background = c->window->palette().window().color();
-        const double line = contrast(c->statusLabel->palette().color(c->statusLabel->foregroundRole()), background);
-        const double text = contrast(c->window->palette().windowText().color(), background);
-        QVERIFY2(line >= 4.5 && (error || line * 2 < text), qPrintable(QString("%1:1, text %2:1").arg(line).arg(text)));
+        const QPalette light = QApplication::palette(), dark(QColor(0x31, 0x36, 0x3B));
+        start();
+        for (const auto& [palette, error] : { std::pair { light, false }, { dark, false }, { dark, true } }) {
+            c->window->setPalette(palette == light ? dark : light);
+            c->setStatus(SetupTexts::setupRunning, error);
+            c->window->setPalette(palette);
+            const QColor background = palette.window().color();
+            const double line = contrast(c->statusLabel->palette().color(c->statusLabel->foregroundRole()), background);
+            const double text = contrast(palette.windowText().color(), background);
+            QVERIFY2(
+                line >= 4.5 && (error || line * 2 < text), qPrintable(QString("%1:1, text %2:1").arg(line).arg(text)));
+        }
     }
 
     void menusAndLabelsByKeyboard()
@@ -140,7 +137,12 @@ private slots:
 
     void closingWhileAnAgentRuns()
     {
-        install->writeAgentScript("exec sleep 30"); // runs until the test ends it
+        const auto endsTheProgram = [](auto* target, auto act) {
+            QTimer::singleShot(0, target, act);
+            QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+            return QCoreApplication::exec() == 0;
+        };
+        writeAgent("exec sleep 30"); // runs until the test ends it
         showAsTheProgramDoes();
         expect("panel", home->path());
         c->chooseFolder();
@@ -148,16 +150,11 @@ private slots:
         QTest::keyClick(c->log, Qt::Key_Return); // set-up, and the focus goes to where the run reports
         c->log->setFocus(); // the user moves on
         QVERIFY(!c->window->close() && c->window->isVisible()); // busy: refused
-        QTimer::singleShot(0, c->window->menuBar()->actions().first()->menu()->actions().first(),
-            &QAction::trigger); // quits while the agent runs
-        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
-        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(endsTheProgram(c->window->menuBar()->actions().first()->menu()->actions().first(), &QAction::trigger));
         c->child->kill();
         QVERIFY(waitForRunEnd(*c));
         QVERIFY(c->window->focusWidget() == c->log && c->statusLabel->text() != SetupTexts::setupRunning); // left there
-        QTimer::singleShot(0, c->window, &QWidget::close);
-        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
-        QCOMPARE(QCoreApplication::exec(), 0); // closing the idle window ends the program
+        QVERIFY(endsTheProgram(c->window, &QWidget::close)); // closing the idle window
     }
 
     void windowStates_data()

@@ -10,7 +10,7 @@ private slots:
         const bool launched
             = qEnvironmentVariableIsEmpty("GIO_LAUNCH_DESKTOP"); // GIO's launch helper, pointed at nothing by ctest
         const QString record = home->filePath("vscode-arguments");
-        writeExecutable(home->filePath("code"), "#!/bin/sh\n" + recordArguments(record).toUtf8() + "\n");
+        writeScript(home->filePath("code"), recordArguments(record));
         writeFile(home->filePath("data/applications/com.visualstudio.code.desktop"),
             "[Desktop Entry]\nType=Application\nName=Visual Studio Code\nExec=\"" + home->filePath("code").toUtf8()
                 + "\" %F\n");
