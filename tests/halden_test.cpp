@@ -2,6 +2,7 @@
 
 #include "app/main_menu.h"
 #include "platform/bundle_location.h"
+#include "platform/privileged_shell.h"
 #include "setup/modal_dialog.h"
 #include "uninstall/uninstall_dialogs.h"
 
@@ -135,6 +136,7 @@ void HaldenTest::cleanup()
     QCoreApplication::exec();
     c.reset();
     platform::setBundlePathForTesting(std::nullopt);
+    platform::setPrivilegeHelperForTesting(std::nullopt);
     home.reset();
     // No test leaves a process behind; one that did has it ended here.
     const bool ended = QTest::qWaitFor([] { return livingChildren().isEmpty(); }, 5000);

@@ -33,9 +33,11 @@ private slots:
             "uninstall uninstall", "uninstall close", "red: cancelled", "old/", "approval approval");
         scenarioRow("approval refused", "", "removal pending, approval exits 127", "uninstall", "uninstall close",
             "red: incomplete", "old/", "approval");
-        scenarioRow("per-user folder undeletable", "",
-            "folder chosen, repair available, project opened, install folder undeletable", "uninstall uninstall",
-            "uninstall close", "red: no permission", "", "--uninstall confirm (removing)");
+        // The agent makes the folder anew at its path: it is not the one planned, and never removed.
+        scenarioRow("per-user folder replaced meanwhile",
+            "cd ~/Applications && mv T* ~/moved && mkdir 'Tervan Halden Beta'",
+            "folder chosen, repair available, project opened", "uninstall uninstall", "uninstall close",
+            "red: unsupported", "", "--uninstall confirm (removing)");
         scenarioRow("shared removal approved", "", "removal pending, approval exits 0", "uninstall", "", "before",
             "old/", "approval uninstalled");
     }
