@@ -12,8 +12,8 @@ packages=(
   clang-format-19 # the layout check: one version, so both releases agree on the layout
 )
 # The desktop tests: the accessibility bus and its reader, a session bus, a window manager, and the tools that
-# read and drive windows (xprop, xwininfo; xdotool; xwd, and xlogo as another program's window).
-packages+=(at-spi2-core libatspi2.0-dev dbus-daemon dbus-bin openbox x11-utils xdotool x11-apps)
+# read and drive windows (xprop; xdotool).
+packages+=(at-spi2-core libatspi2.0-dev dbus-daemon dbus-bin openbox x11-utils xdotool)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-dev) # the runtime of the default clang, whichever it is
 fi
