@@ -55,7 +55,9 @@ QMenuBar* makeSetupMenu()
     // with Alt on Linux; macOS shows none and Qt leaves them out there.
     QMenu* applicationMenu = menuBar->addMenu(QStringLiteral("&Halden Setup"));
     QAction* quit = applicationMenu->addAction(QStringLiteral("&Quit Halden Setup"));
-    quit->setShortcut(QKeySequence::Quit);
+    // Ctrl+Q (Command-Q on macOS), also where the platform's theme binds no key to quitting.
+    const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    quit->setShortcuts(quitKeys.isEmpty() ? QList { QKeySequence(Qt::CTRL | Qt::Key_Q) } : quitKeys);
     quit->setMenuRole(QAction::QuitRole);
     quit->setShortcutContext(Qt::ApplicationShortcut);
     // Quits also while an agent runs; the agent is not waited for.

@@ -113,6 +113,10 @@ private slots:
             }
         }
         QCOMPARE(c->log->toPlainText(), QStringLiteral("✓ register: done\n")); // the log takes no paste
+        c->statusLabel->setFocus();
+        c->statusLabel->setSelection(0, 0);
+        QTest::keySequence(c->window, QKeySequence::Copy); // nothing selected: the clipboard keeps what it had
+        QCOMPARE(QApplication::clipboard()->text(), "before");
         // Labels reached with the keyboard: their whole text selected, as in a text field, and no caret drawn.
         c->uninstallButton->setFocus();
         QVERIFY(!c->setupButton->isDefault()); // Return would press the focused button: set-up is not drawn as default
@@ -159,7 +163,7 @@ private slots:
         QVERIFY(c->child && c->window->focusWidget() == c->statusLabel);
         c->log->setFocus(); // the user moves on
         QVERIFY(!c->window->close() && c->window->isVisible()); // busy: refused
-        QVERIFY(endsTheProgram(c->window->menuBar()->actions().first()->menu()->actions().first(), &QAction::trigger));
+        QVERIFY(endsTheProgram(c->window, [this] { QTest::keyClick(c->log, Qt::Key_Q, Qt::ControlModifier); }));
         c->child->kill();
         QVERIFY(waitForRunEnd(*c));
         QVERIFY(c->window->focusWidget() == c->log && c->statusLabel->text() != SetupTexts::setupRunning); // left there
