@@ -5,8 +5,6 @@
 #include "agent/line_assembler.h"
 #include "platform/user_account.h"
 
-#include <QScrollBar>
-
 class AgentTest : public HaldenTest {
     Q_OBJECT
 
@@ -154,27 +152,6 @@ private slots:
         for (const QByteArray& chunk : chunks)
             errors.feed(chunk);
         QTEST(errors.finish(), "kept");
-    }
-
-    // While a run's lines arrive, the log follows them and keeps the user's selection; it is in a fixed-pitch font.
-    void logFollowsTheRun()
-    {
-        writeAgent("for i in $(seq 200); do echo '{\"step\":\"a\",\"status\":\"ok\"}'; done");
-        start().window->show();
-        c->append("✓ done: ");
-        QTextCursor selection = c->log->textCursor();
-        selection.setPosition(2);
-        selection.setPosition(6, QTextCursor::KeepAnchor);
-        c->log->setTextCursor(selection);
-        c->run(agentPath, { "--setup" }, [](bool) { });
-        QScrollBar* bar = c->log->verticalScrollBar();
-        QVERIFY(waitForRunEnd(*c) && bar->value() == bar->maximum() && bar->maximum() > 0);
-        QCOMPARE(c->log->textCursor().selectedText(), "done");
-        bar->setValue(0);
-        c->append("x");
-        QCOMPARE(bar->value(), bar->maximum());
-        const QFontMetricsF metrics(c->log->font());
-        QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'));
     }
 };
 

@@ -1,10 +1,13 @@
-// The window as the program shows it, at the desktop font sizes people use, and its states.
+// The window as the program shows it, at the desktop font sizes people use, by keyboard.
 #include "halden_test.h"
+
+#include "setup/window_texts.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QTimer>
 
 namespace {
@@ -92,6 +95,9 @@ private slots:
         for (QWidget* w :
             QWidgetList { c->log, c->headerImage, c->helpLinkButton, c->supportLinkButton, c->folderLabel })
             QVERIFY(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Description).isEmpty());
+        const auto labels = QAccessible::queryAccessibleInterface(c->folderLabel)->relations(QAccessible::Label);
+        QCOMPARE(labels.isEmpty() ? QString() : labels[0].first->text(QAccessible::Name),
+            WindowTexts::folderHeading); // a screen reader names it
         c->append("✓ register: done");
         c->setStatus(SetupTexts::setupFailedStart + supportAddress + ".", true);
         QMenu* editMenu = c->window->menuBar()->actions().at(1)->menu();
@@ -148,7 +154,9 @@ private slots:
             QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
             return QCoreApplication::exec() == 0;
         };
-        writeAgent("exec sleep 30"); // runs until the test ends it
+        writeAgent("echo '{\"step\":\"first\",\"status\":\"ok\"}'; until [ -e ~/go ]; do sleep 0.05; done; for i in "
+                   "$(seq 200); do echo '"
+            + doneEvent + "'; done; exec sleep 30"); // runs until the test ends it
         showAsTheProgramDoes();
         for (const QString& answer : { home->filePath("Applications"), QString("cancel") }) {
             expect("panel", answer);
@@ -161,6 +169,20 @@ private slots:
         c->log->setFocus();
         QTest::keyClick(c->log, Qt::Key_Enter);
         QVERIFY(c->child && c->window->focusWidget() == c->statusLabel);
+        // The lines that come while the user selects in the log: it follows them, and keeps the selection.
+        QTRY_VERIFY(!c->log->toPlainText().isEmpty());
+        QTextCursor selection = c->log->textCursor();
+        selection.setPosition(2);
+        selection.setPosition(7, QTextCursor::KeepAnchor);
+        c->log->setTextCursor(selection);
+        writeFile(home->filePath("go"), "");
+        QScrollBar* bar = c->log->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+        bar->setValue(0);
+        c->append("x");
+        QVERIFY(bar->value() == bar->maximum() && c->log->textCursor().selectedText() == "first");
+        const QFontMetricsF metrics(c->log->font()); // fixed-pitch
+        QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'));
         c->log->setFocus(); // the user moves on
         QVERIFY(!c->window->close() && c->window->isVisible()); // busy: refused
         QVERIFY(endsTheProgram(c->window, [this] { QTest::keyClick(c->log, Qt::Key_Q, Qt::ControlModifier); }));
@@ -169,22 +191,6 @@ private slots:
         QVERIFY(c->window->focusWidget() == c->log && c->statusLabel->text() != SetupTexts::setupRunning); // left there
         QVERIFY(endsTheProgram(c->window, &QWidget::close));
     }
-
-    void windowStates_data()
-    {
-        scenarioColumns();
-        scenarioRow("agent missing", "", "no agent binary", "start", "choose close", "red: missing", "");
-        scenarioRow("no installation", "", "", "start", "choose uninstall close", "start", "");
-        scenarioRow("existing installation", "", "registered at start", "start", "repair choose uninstall close",
-            "existing", "");
-        scenarioRow("ready", "", "folder chosen, repair available", "ready", "set-up repair choose uninstall close",
-            "ready", "old/");
-        scenarioRow("ready, no folder", "", "repair available", "ready", "choose uninstall close", "required", "old/");
-        scenarioRow("ready, agent lost", "", "folder chosen, agent lost", "ready", "choose close", "before", "old/");
-        scenarioRow("ready while an agent runs", "", "folder chosen, repair available, agent running", "ready", "",
-            "before", "old/");
-    }
-    void windowStates() { scenario(); }
 };
 
 QTEST_MAIN(WindowTest)

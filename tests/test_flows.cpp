@@ -1,15 +1,50 @@
-// Uninstall as the user sees it: the situation, one action, what the window shows afterwards.
+// The window's flows as the user sees them: the situation, one action, what the window shows afterwards.
 #include "halden_test.h"
 
 #include "uninstall/uninstall_dialogs.h"
 
-class UninstallTest : public HaldenTest {
+class FlowsTest : public HaldenTest {
     Q_OBJECT
 
 private slots:
-    void uninstallFlows_data()
+    void flows_data()
     {
         scenarioColumns();
+        // The start, and readiness once a folder is chosen
+        scenarioRow("agent missing", "", "no agent binary", "start", "choose close", "red: missing", "");
+        scenarioRow("no installation", "", "", "start", "choose uninstall close", "start", "");
+        scenarioRow("existing installation", "", "registered at start", "start", "repair choose uninstall close",
+            "existing", "");
+        scenarioRow("ready", "", "folder chosen, repair available", "ready", "set-up repair choose uninstall close",
+            "ready", "old/");
+        scenarioRow("ready, no folder", "", "repair available", "ready", "choose uninstall close", "required", "old/");
+        scenarioRow("ready, agent lost", "", "folder chosen, agent lost", "ready", "choose close", "before", "old/");
+        scenarioRow("ready while an agent runs", "", "folder chosen, repair available, agent running", "ready", "",
+            "before", "old/");
+        // Set-up, repair and opening the project
+        scenarioRow("repair, not confirmed", doneOk, "folder chosen, repair available", "repair",
+            "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
+            "--repair " SETUP_ARGS " (repairing)");
+        scenarioRow("no done", "echo '{\"step\":\"check\",\"status\":\"ok\"}'", "folder chosen, project opened",
+            "setup", "set-up choose uninstall close", "red: set-up failed", "✓ check: /",
+            "--setup " SETUP_ARGS " (setting up)");
+        scenarioRow("repair, done warn", "echo '{\"step\":\"done\",\"status\":\"warn\",\"message\":\"partly\"}'",
+            "folder chosen, repair available, project opened", "repair", "set-up repair choose uninstall close",
+            "red: repair failed", "! done: partly/", "--repair " SETUP_ARGS " (repairing)");
+        scenarioRow("registered, then exit 5",
+            "echo '{\"step\":\"register\",\"status\":\"ok\"}'; echo denied >&2; exit 5", "folder chosen", "setup",
+            "set-up repair choose uninstall close", "red: set-up failed", "✓ register: /error: denied//",
+            "--setup " SETUP_ARGS " (setting up)");
+        scenarioRow("set-up, no folder", "", "repair available", "setup", "choose uninstall close", "red: choose first",
+            "old/");
+        scenarioRow("repair, no agent", "", "no agent binary, folder chosen, repair available", "repair",
+            "choose close", "before", "old/");
+        scenarioRow("set-up while an agent runs", "", "folder chosen, repair available, project opened, agent running",
+            "setup", "", "setting up", "");
+        scenarioRow(
+            "open, no VS Code", "", "folder chosen", "open", "set-up choose uninstall close", "red: not found", "old/");
+        scenarioRow("open, no folder", "", "", "open", "choose uninstall close", "red: not found", "old/");
+        // Uninstall
         const QString failing
             = "echo '{\"step\":\"unregister\",\"status\":\"failed\",\"message\":\"busy\"}'; echo 'in use' >&2; exit 4";
         scenarioRow("neither box", "exit 1", "folder chosen", "uninstall", "set-up choose uninstall close",
@@ -41,7 +76,7 @@ private slots:
         scenarioRow("shared removal approved", "", "removal pending, approval exits 0", "uninstall", "", "before",
             "old/", "approval uninstalled");
     }
-    void uninstallFlows() { scenario(); }
+    void flows() { scenario(); }
 
     void sharedConfirmationText() // the per-user one is read in the rows above
     {
@@ -52,5 +87,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(UninstallTest)
-#include "test_uninstall.moc"
+QTEST_MAIN(FlowsTest)
+#include "test_flows.moc"

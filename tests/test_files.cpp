@@ -1,12 +1,46 @@
-// Program removal: classification, the per-user deletion on real files, links and mounts, the privileged step.
+// The installation on disk, on real files, links and mounts: discovery (where the program stands, its agent, an
+// existing registration) and removal (classification, the per-user deletion, the privileged step).
 #include "halden_test.h"
 
+#include "install/launch_agent_registration.h"
 #include "platform/privileged_shell.h"
 
-class RemovalTest : public HaldenTest {
+class FilesTest : public HaldenTest {
     Q_OBJECT
 
 private slots:
+    void discovery_data()
+    {
+        fileSystemColumns();
+        row("install folder", "", "install", "~/Applications/Tervan Halden Beta AGENT");
+        row("install folder of another case",
+            "INSTALL=~/Applications/'tervan halden beta' && mv ~/Applications/T* \"$INSTALL\"", "install", "none");
+        row("agent not executable", "chmod -x \"$AGENT\"", "install", "~/Applications/Tervan Halden Beta none");
+        row("agent a folder", "rm \"$AGENT\"; mkdir \"$AGENT\"", "install", "~/Applications/Tervan Halden Beta none");
+        row("other processor's agent", "mv \"$AGENT\" \"$OTHER\"", "install", "~/Applications/Tervan Halden Beta none");
+        row("a number among the arguments", "mkdir p", "found 1 --allow-root ~/p", "none");
+        row("registered, by a link", "mkdir p; ln -s p 'my prøject'", "found /agent -v --allow-root \"~/my prøject/\"",
+            "~/my prøject");
+        row("switch last", "", "found /agent --allow-root", "none");
+        row("joined with =", "mkdir p", "found --allow-root=~/p", "none");
+        row("first names a file", "touch f; mkdir p", "found --allow-root ~/f --allow-root ~/p", "none");
+        row("relative", "mkdir p", "found --allow-root p", "none");
+        row("over the size limit", "mkdir p", "found-huge --allow-root ~/p", "none");
+        // Started through a link to it in another folder that points through a link to its folder: the link to the
+        // program followed, the one to its folder kept; asked afresh once its folder was renamed.
+        row("bundle, started through links",
+            "mkdir -p real/B && cp \"$PROGRAM\" real/B && ln -s real linked && ln -s \"linked/B/${PROGRAM##*/}\" p && "
+            "PROGRAM=~/p",
+            "bundle mv real/B 'real/B 2'", "~/linked/B ~/real/B 2");
+        // The library aborts if asked naively.
+        row("NUL in a string", "mkdir 'pü'", "found-binary --allow-root ~/pü", "none");
+        // A reader that waited for a writer would hang the start-up.
+        row("registration a FIFO",
+            "mkdir -p Library/LaunchAgents && mkfifo \"Library/LaunchAgents/com.tervan.local-agent.plist\"", "found",
+            "none");
+    }
+
+    void discovery() { fileSystem(); }
     void removal_data()
     {
         fileSystemColumns();
@@ -66,8 +100,9 @@ private slots:
 
     void removal() { fileSystem(); }
 
-    // Only the approval helper may say that its prompt was dismissed, and it is never looked for in PATH. What its
-    // answers lead to is seen in the uninstall flows; the real command runs on a scratch root below.
+    // Only the approval helper may say that its prompt was dismissed, and it is never looked for in PATH. The
+    // statement's command runs as it is written, its escapes read; what the helper's answers lead to is seen in the
+    // flows.
     void privilegedOutcomes()
     {
         const auto outcome = [](const QString& command) {
@@ -80,45 +115,16 @@ private slots:
         qputenv("PATH", QFile::encodeName(home->filePath("bin")) + ":" + path);
         writeScript(home->filePath("helper"), "exec \"$@\"");
         platform::setPrivilegeHelperForTesting(home->filePath("helper"));
-        QCOMPARE(outcome("exit 126"), "incomplete");
+        const QString ran = home->filePath("ran");
+        QCOMPARE(outcome("printf '%s\\\\n' \\\"a b\\\" > '" + ran + "'; exit 126"), "incomplete");
+        QCOMPARE(recordedLines(ran), QStringList("a b"));
         platform::setPrivilegeHelperForTesting(std::nullopt);
         if (!QFileInfo::exists("/usr/bin/pkexec")) // the real approval prompt cannot run in a test
             QCOMPARE(outcome("true"), "incomplete");
         qputenv("PATH", path);
         QVERIFY(!QFileInfo::exists(home->filePath("impostor")));
     }
-
-    void administratorCommandOnAScratchRoot_data()
-    {
-        QTest::addColumn<QStringList>("present"); // in the scratch root before
-        QTest::addColumn<QString>("outcome");
-        const QStringList all { "/receipt", "/usr/local/bin/halden", "/Applications/Tervan Halden Beta/dist",
-            "/forget-fails" };
-        QTest::newRow("receipt, tool and folder") << all.mid(0, 3) << QString();
-        QTest::newRow("forgetting the receipt fails") << all << QString("incomplete");
-        QTest::newRow("folder only") << all.mid(2, 1) << QString();
-    }
-
-    void administratorCommandOnAScratchRoot()
-    {
-        QFETCH(QStringList, present);
-        QFETCH(QString, outcome);
-        // The real command runs as root, chrooted into a scratch root that holds the system's programs
-        // and stand-ins for the receipt database, the tool and the shared folder.
-        if (inScratchRoot().isEmpty())
-            QSKIP("needs root and a private mount namespace (unshare -m) to stand a scratch root in for /");
-        const QString root = home->filePath("root");
-        writeScript(root + "/usr/sbin/pkgutil",
-            "case $1 in --pkg-info) [ -e /receipt ];; --forget) [ ! -e /forget-fails ] && rm /receipt;; esac");
-        for (const QString& item : present)
-            writeFile(root + item, "");
-        writeScript(home->filePath("helper"), "exec " + inScratchRoot() + " '" + root + "' \"$@\"");
-        platform::setPrivilegeHelperForTesting(home->filePath("helper"));
-        QCOMPARE(outcomeOf([] { ProgramRemoval::shared().remove(); }), outcome);
-        for (const QString& item : present) // all gone, or, where it failed, nothing
-            QVERIFY2(QFileInfo::exists(root + item) != outcome.isEmpty(), qPrintable(item));
-    }
 };
 
-QTEST_MAIN(RemovalTest)
-#include "test_removal.moc"
+QTEST_MAIN(FilesTest)
+#include "test_files.moc"
