@@ -40,11 +40,6 @@ void HaldenTest::fileSystemColumns()
     QTest::addColumn<QString>("result");
 }
 
-void HaldenTest::row(const char* name, const QString& a, const QString& b, const QString& c)
-{
-    QTest::newRow(name) << a << b << c;
-}
-
 // Started by a file-system row with $QUESTION set: answers it as the program does, in a process of its own, and
 // prints the answer in brackets instead of testing, so that a child that did not run is told from a success. The
 // commands on its input run in between: after a removal was planned, before it removes; after the bundle was looked

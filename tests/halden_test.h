@@ -57,12 +57,14 @@ protected:
     SetupController& start() { return *(c = std::make_unique<SetupController>()); } // as the program makes it
     void showAsTheProgramDoes(); // with its header image and menu bar, active
     void writeAgent(const QString& script) const { writeScript(agentPath, script); }
+    // A row of a table of strings, its cells in the order of the columns.
+    template <typename... Cells> static void row(const char* name, const Cells&... cells)
+    {
+        (QTest::newRow(name) << ... << QString(cells));
+    }
     static void fileSystemColumns();
-    static void row(const char* name, const QString& a, const QString& b, const QString& c); // of three strings
     void fileSystem(); // a row of discovery or removal
     static void scenarioColumns();
-    static void scenarioRow(const char* name, const QString& agent, const QString& given, const QString& action,
-        const QString& enabled, const QString& status, const QString& log, const QString& calls = {});
     void scenario(); // a row of the window's, set-up's or uninstall's flows
     QString enabledControls() const;
     QString statusShown() const; // by the short name the rows use, "red: " before an error

@@ -56,12 +56,6 @@ void HaldenTest::scenarioColumns()
     QTest::addColumn<QString>("calls"); // the agent's arguments, the approval prompts and the dialogs, in order
 }
 
-void HaldenTest::scenarioRow(const char* name, const QString& agent, const QString& given, const QString& action,
-    const QString& enabled, const QString& status, const QString& log, const QString& calls)
-{
-    QTest::newRow(name) << agent << given << action << enabled << status << log << calls;
-}
-
 // The controls a user can press, and the close button.
 QString HaldenTest::enabledControls() const
 {

@@ -110,48 +110,44 @@ private slots:
         QCOMPARE(runOf(script, arguments), outcome.replace("~", home->path()));
     }
 
-    // Output read in chunks of any size becomes lines of at most the limit, each whole and valid UTF-8.
-    void outputLines_data()
+    // What is read from each of the agent's outputs, in chunks of any size: the standard output becomes lines of at
+    // most the limit, each whole and valid UTF-8, then what is left at the end ("-": nothing); the error output is
+    // decoded for its tail, of at most the cap.
+    void decoding_data()
     {
+        QTest::addColumn<bool>("errorOutput");
         QTest::addColumn<QByteArrayList>("chunks");
-        QTest::addColumn<QStringList>("lines"); // then what is left at the end, or "-"
+        QTest::addColumn<QStringList>("made");
         const QByteArray limit(LineAssembler::maxLineBytes, 'x');
-        QTest::newRow("over the limit") // ended in a later chunk, within one, not ended yet
-            << QByteArrayList { limit, "y\nnext\n", limit + "z\n", limit, "w", "\nlast" }
+        QTest::newRow("lines over the limit") // ended in a later chunk, within one, not ended yet
+            << false << QByteArrayList { limit, "y\nnext\n", limit + "z\n", limit, "w", "\nlast" }
             << QStringList { "next", "last" };
-        QTest::newRow("at the limit, a split character, no UTF-8") // a stray byte, a surrogate, an overlong form
-            << QByteArrayList { limit, "\n\xE2\x9C", "\x93\n\xFF\n\xED\xA0\x80\n\xE0\x9F\xBF\n" }
+        QTest::newRow("lines at the limit, a split character, no UTF-8") // a stray byte, a surrogate, an overlong form
+            << false << QByteArrayList { limit, "\n\xE2\x9C", "\x93\n\xFF\n\xED\xA0\x80\n\xE0\x9F\xBF\n" }
             << QStringList { QString(limit), "✓", "-" };
+        QTest::newRow("error output, characters split over reads")
+            << true << QByteArrayList { "caf\xC3", "\xA9 \xF0\x9F", "\x98\x80 \xFF!" }
+            << QStringList(QStringLiteral("café 😀 \uFFFD!"));
+        const qsizetype cap = ErrorOutput::maxKeptUnits;
+        QTest::newRow("error output over the cap, a character across it left out whole")
+            << true << QByteArrayList { "\xF0\x9F\x98\x80" + QByteArray(cap - 1, 'a') }
+            << QStringList(QString(cap - 1, 'a'));
     }
-    void outputLines()
+    void decoding()
     {
+        QFETCH(bool, errorOutput);
         QFETCH(QByteArrayList, chunks);
         LineAssembler assembler;
-        QStringList made;
-        for (const QByteArray& chunk : chunks)
-            for (const QByteArrayView line : assembler.feed(chunk))
-                made << QString::fromUtf8(line);
-        QTEST(made << QString::fromUtf8(assembler.finish().value_or("-")), "lines");
-    }
-
-    // The error output as decoded for its tail, of at most the cap.
-    void errorOutput_data()
-    {
-        QTest::addColumn<QByteArrayList>("chunks");
-        QTest::addColumn<QString>("kept");
-        const qsizetype cap = ErrorOutput::maxKeptUnits;
-        QTest::newRow("characters split over reads")
-            << QByteArrayList { "caf\xC3", "\xA9 \xF0\x9F", "\x98\x80 \xFF!" } << QStringLiteral("café 😀 \uFFFD!");
-        QTest::newRow("over the cap, a character across it left out whole")
-            << QByteArrayList { "\xF0\x9F\x98\x80" + QByteArray(cap - 1, 'a') } << QString(cap - 1, 'a');
-    }
-    void errorOutput()
-    {
-        QFETCH(QByteArrayList, chunks);
         ErrorOutput errors;
-        for (const QByteArray& chunk : chunks)
-            errors.feed(chunk);
-        QTEST(errors.finish(), "kept");
+        QStringList made;
+        for (const QByteArray& chunk : chunks) {
+            if (errorOutput)
+                errors.feed(chunk);
+            else
+                for (const QByteArrayView line : assembler.feed(chunk))
+                    made << QString::fromUtf8(line);
+        }
+        QTEST(made << (errorOutput ? errors.finish() : QString::fromUtf8(assembler.finish().value_or("-"))), "made");
     }
 };
 

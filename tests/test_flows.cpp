@@ -11,70 +11,67 @@ private slots:
     {
         scenarioColumns();
         // The start, and readiness once a folder is chosen
-        scenarioRow("agent missing", "", "no agent binary", "start", "choose close", "red: missing", "");
-        scenarioRow("no installation", "", "", "start", "choose uninstall close", "start", "");
-        scenarioRow("existing installation", "", "registered at start", "start", "repair choose uninstall close",
-            "existing", "");
-        scenarioRow("ready", "", "folder chosen, repair available", "ready", "set-up repair choose uninstall close",
-            "ready", "old/");
-        scenarioRow("ready, no folder", "", "repair available", "ready", "choose uninstall close", "required", "old/");
-        scenarioRow("ready, agent lost", "", "folder chosen, agent lost", "ready", "choose close", "before", "old/");
-        scenarioRow("ready while an agent runs", "", "folder chosen, repair available, agent running", "ready", "",
-            "before", "old/");
+        row("agent missing", "", "no agent binary", "start", "choose close", "red: missing", "", "");
+        row("no installation", "", "", "start", "choose uninstall close", "start", "", "");
+        row("existing installation", "", "registered at start", "start", "repair choose uninstall close", "existing",
+            "", "");
+        row("ready", "", "folder chosen, repair available", "ready", "set-up repair choose uninstall close", "ready",
+            "old/", "");
+        row("ready, no folder", "", "repair available", "ready", "choose uninstall close", "required", "old/", "");
+        row("ready, agent lost", "", "folder chosen, agent lost", "ready", "choose close", "before", "old/", "");
+        row("ready while an agent runs", "", "folder chosen, repair available, agent running", "ready", "", "before",
+            "old/", "");
         // Set-up, repair and opening the project
-        scenarioRow("repair, not confirmed", doneOk, "folder chosen, repair available", "repair",
+        row("repair, not confirmed", doneOk, "folder chosen, repair available", "repair",
             "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
             "--repair " SETUP_ARGS " (repairing)");
-        scenarioRow("no done", "echo '{\"step\":\"check\",\"status\":\"ok\"}'", "folder chosen, project opened",
-            "setup", "set-up choose uninstall close", "red: set-up failed", "✓ check: /",
-            "--setup " SETUP_ARGS " (setting up)");
-        scenarioRow("repair, done warn", "echo '{\"step\":\"done\",\"status\":\"warn\",\"message\":\"partly\"}'",
+        row("no done", "echo '{\"step\":\"check\",\"status\":\"ok\"}'", "folder chosen, project opened", "setup",
+            "set-up choose uninstall close", "red: set-up failed", "✓ check: /", "--setup " SETUP_ARGS " (setting up)");
+        row("repair, done warn", "echo '{\"step\":\"done\",\"status\":\"warn\",\"message\":\"partly\"}'",
             "folder chosen, repair available, project opened", "repair", "set-up repair choose uninstall close",
             "red: repair failed", "! done: partly/", "--repair " SETUP_ARGS " (repairing)");
-        scenarioRow("registered, then exit 5",
-            "echo '{\"step\":\"register\",\"status\":\"ok\"}'; echo denied >&2; exit 5", "folder chosen", "setup",
-            "set-up repair choose uninstall close", "red: set-up failed", "✓ register: /error: denied//",
-            "--setup " SETUP_ARGS " (setting up)");
-        scenarioRow("set-up, no folder", "", "repair available", "setup", "choose uninstall close", "red: choose first",
-            "old/");
-        scenarioRow("repair, no agent", "", "no agent binary, folder chosen, repair available", "repair",
-            "choose close", "before", "old/");
-        scenarioRow("set-up while an agent runs", "", "folder chosen, repair available, project opened, agent running",
-            "setup", "", "setting up", "");
-        scenarioRow(
-            "open, no VS Code", "", "folder chosen", "open", "set-up choose uninstall close", "red: not found", "old/");
-        scenarioRow("open, no folder", "", "", "open", "choose uninstall close", "red: not found", "old/");
+        row("registered, then exit 5", "echo '{\"step\":\"register\",\"status\":\"ok\"}'; echo denied >&2; exit 5",
+            "folder chosen", "setup", "set-up repair choose uninstall close", "red: set-up failed",
+            "✓ register: /error: denied//", "--setup " SETUP_ARGS " (setting up)");
+        row("set-up, no folder", "", "repair available", "setup", "choose uninstall close", "red: choose first", "old/",
+            "");
+        row("repair, no agent", "", "no agent binary, folder chosen, repair available", "repair", "choose close",
+            "before", "old/", "");
+        row("set-up while an agent runs", "", "folder chosen, repair available, project opened, agent running", "setup",
+            "", "setting up", "", "");
+        row("open, no VS Code", "", "folder chosen", "open", "set-up choose uninstall close", "red: not found", "old/",
+            "");
+        row("open, no folder", "", "", "open", "choose uninstall close", "red: not found", "old/", "");
         // Uninstall
         const QString failing
             = "echo '{\"step\":\"unregister\",\"status\":\"failed\",\"message\":\"busy\"}'; echo 'in use' >&2; exit 4";
-        scenarioRow("neither box", "exit 1", "folder chosen", "uninstall", "set-up choose uninstall close",
+        row("neither box", "exit 1", "folder chosen", "uninstall", "set-up choose uninstall close",
             "red: uninstall failed", "", "--uninstall confirm (removing)");
-        scenarioRow("both boxes", "exit 1", "folder chosen", "uninstall credentials history",
-            "set-up choose uninstall close", "red: uninstall failed", "",
+        row("both boxes", "exit 1", "folder chosen", "uninstall credentials history", "set-up choose uninstall close",
+            "red: uninstall failed", "",
             "--uninstall --remove-credentials --remove-history ~/project confirm (removing)");
-        scenarioRow("no folder for history", "exit 1", "", "uninstall credentials history", "choose uninstall close",
+        row("no folder for history", "exit 1", "", "uninstall credentials history", "choose uninstall close",
             "red: uninstall failed", "", "--uninstall --remove-credentials confirm (no history) (removing)");
-        scenarioRow("cancelled", "", "folder chosen", "uninstall cancel", "set-up choose uninstall close", "before",
-            "old/", "confirm");
-        scenarioRow("an agent runs", "", "folder chosen, agent running", "uninstall", "", "before", "old/");
-        scenarioRow("no agent", "", "no agent binary, folder chosen", "uninstall", "choose close", "before", "old/");
-        scenarioRow("installed elsewhere", "", "folder chosen, installed elsewhere", "uninstall",
-            "set-up choose uninstall close", "red: unsupported", "old/");
-        scenarioRow("agent fails, then again", failing, "folder chosen", "uninstall uninstall",
-            "set-up choose uninstall close", "red: uninstall failed", "✗ unregister: busy/error: in use//",
+        row("cancelled", "", "folder chosen", "uninstall cancel", "set-up choose uninstall close", "before", "old/",
+            "confirm");
+        row("an agent runs", "", "folder chosen, agent running", "uninstall", "", "before", "old/", "");
+        row("no agent", "", "no agent binary, folder chosen", "uninstall", "choose close", "before", "old/", "");
+        row("installed elsewhere", "", "folder chosen, installed elsewhere", "uninstall",
+            "set-up choose uninstall close", "red: unsupported", "old/", "");
+        row("agent fails, then again", failing, "folder chosen", "uninstall uninstall", "set-up choose uninstall close",
+            "red: uninstall failed", "✗ unregister: busy/error: in use//",
             "--uninstall --uninstall confirm (removing) confirm (removing)");
-        scenarioRow("approval cancelled, retried alone", "",
+        row("approval cancelled, retried alone", "",
             "folder chosen, repair available, project opened, removal pending, approval exits 126",
             "uninstall uninstall", "uninstall close", "red: cancelled", "old/", "approval approval");
-        scenarioRow("approval refused", "", "removal pending, approval exits 127", "uninstall", "uninstall close",
+        row("approval refused", "", "removal pending, approval exits 127", "uninstall", "uninstall close",
             "red: incomplete", "old/", "approval");
         // The agent makes the folder anew at its path: it is not the one planned, and never removed.
-        scenarioRow("per-user folder replaced meanwhile",
-            "cd ~/Applications && mv T* ~/moved && mkdir 'Tervan Halden Beta'",
+        row("per-user folder replaced meanwhile", "cd ~/Applications && mv T* ~/moved && mkdir 'Tervan Halden Beta'",
             "folder chosen, repair available, project opened", "uninstall uninstall", "uninstall close",
             "red: unsupported", "", "--uninstall confirm (removing)");
-        scenarioRow("shared removal approved", "", "removal pending, approval exits 0", "uninstall", "", "before",
-            "old/", "approval uninstalled");
+        row("shared removal approved", "", "removal pending, approval exits 0", "uninstall", "", "before", "old/",
+            "approval uninstalled");
     }
     void flows() { scenario(); }
 
