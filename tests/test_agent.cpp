@@ -48,13 +48,10 @@ private slots:
                "\"status\":\"ok\",\"message\":\"\\342\\234'; sleep 0.1; printf '\\223\"}\\n'"
             << setup << "failed --- | ✓ a: /! b: /✓ c: ✓/";
         QTest::newRow("no line feed at the end") << "printf '" + doneEvent + "'" << setup << "ok S-- | ✓ done: /";
-        QTest::newRow("registered") << "echo '{\"step\":\"register\",\"status\":\"ok\"}'" << setup
-                                    << "failed --R | ✓ register: /";
         QTest::newRow("done, then exit 1") << doneOk + "; exit 1" << setup << "failed S-- | ✓ done: /";
         QTest::newRow("killed") << doneOk + "; echo bye >&2; kill -9 $$" << setup
                                 << "failed S-- | ✓ done: /error: bye//";
         QTest::newRow("uninstall, error output after exit 0") << "echo noise >&2" << uninstall << "ok --- | ";
-        QTest::newRow("uninstall, exit 3") << "exit 3" << uninstall << "failed --- | ";
         QTest::newRow("uninstall not first")
             << "exit 0" << QStringList { "--repair", "--uninstall" } << "failed --- | ";
         QTest::newRow("no arguments") << "exit 0" << QStringList() << "failed --- | ";

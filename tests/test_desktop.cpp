@@ -3,7 +3,6 @@
 // driven by key events as a keyboard user drives it.
 #include "halden_test.h"
 
-#include "platform/single_instance.h"
 #include "setup/window_texts.h"
 
 #include <QSysInfo>
@@ -191,12 +190,6 @@ private slots:
         for (const QString& kept : { project + "/src/main.ts", home->filePath(".vscode/extensions/tervan.halden-0.9.0"),
                  home->filePath("Applications") })
             QVERIFY2(QFileInfo::exists(kept), qPrintable(kept));
-    }
-
-    void startsWhereNoOtherStartCanBeMet()
-    {
-        QVERIFY(QDir(home->path()).mkdir("halden-setup.lock")); // in the runtime folder
-        QVERIFY(platform::SingleInstance().claim());
     }
 };
 

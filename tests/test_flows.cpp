@@ -25,8 +25,6 @@ private slots:
         row("repair, not confirmed", doneOk, "folder chosen, repair available", "repair",
             "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
             "--repair " SETUP_ARGS " (repairing)");
-        row("no done", "echo '{\"step\":\"check\",\"status\":\"ok\"}'", "folder chosen, project opened", "setup",
-            "set-up choose uninstall close", "red: set-up failed", "✓ check: /", "--setup " SETUP_ARGS " (setting up)");
         row("repair, done warn", "echo '{\"step\":\"done\",\"status\":\"warn\",\"message\":\"partly\"}'",
             "folder chosen, repair available, project opened", "repair", "set-up repair choose uninstall close",
             "red: repair failed", "! done: partly/", "--repair " SETUP_ARGS " (repairing)");
