@@ -64,10 +64,6 @@ protected:
     }
     static void fileSystemColumns();
     void fileSystem(); // a row of discovery or removal
-    static void scenarioColumns();
-    void scenario(); // a row of the window's, set-up's or uninstall's flows
-    QString enabledControls() const;
-    QString statusShown() const; // by the short name the rows use, "red: " before an error
 
     // The dialogs the test expects next, in order, each with its answer: "panel" with a folder or "cancel",
     // "confirm" with the boxes to tick ("credentials", "history") or "cancel", "notice".

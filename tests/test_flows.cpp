@@ -1,15 +1,86 @@
 // The window's flows as the user sees them: the situation, one action, what the window shows afterwards.
 #include "halden_test.h"
 
+#include "platform/privileged_shell.h"
 #include "uninstall/uninstall_dialogs.h"
+
+namespace {
+
+// What the window and its dialogs say, by a short name, word for word as users read it.
+const QMap<QString, QString> texts {
+    { "missing", "Program components not found. Reinstall Tervan Halden Beta, then reopen Setup." },
+    { "existing", "Existing Halden installation found. Repairing the local agent…" },
+    { "start", "To begin, choose the project folder Halden may scan. Halden never scans outside it." },
+    { "ready", "Ready. Press Set Up Agent to set up and start the local agent for this folder." },
+    { "required", "Project folder is required. Choose the folder Halden may scan." },
+    { "choose first", "Choose the project folder first." },
+    { "confirmed",
+        "Halden is running and the extension installation is confirmed. In VS Code, open the Command Palette "
+        "(Cmd+Shift+P), run “Developer: Reload Window”, then run “Tervan: Scan Workspace”." },
+    { "not confirmed",
+        "Halden is running, but the VS Code extension installation was not confirmed. Use Repair Agent to retry "
+        "extension setup before scanning." },
+    { "set-up failed",
+        "Agent set-up did not complete. Fix the problem shown below and press Set Up Agent again, or email "
+        "halden-support@tervan.example." },
+    { "repair failed", "Agent repair did not complete. See the error below or email halden-support@tervan.example." },
+    { "uninstall failed", "Uninstall reported a problem; see details above." },
+    { "unsupported",
+        "Reopen Setup from Halden's installed Applications folder to uninstall it. No files were removed." },
+    { "cancelled",
+        "The agent was stopped, but app removal was cancelled. Click Uninstall to finish removing the app." },
+    { "incomplete", "The agent was stopped, but application files could not be removed. Click Uninstall to retry." },
+    { "setting up", "Setting up and starting the local agent…" },
+    { "repairing", "Repairing and starting the local agent…" },
+    { "removing", "Stopping the local agent and removing Halden…" },
+    { "not found", "Visual Studio Code was not found. Open it and select the authorized project folder." },
+    { "could not open", "Could not open VS Code. Open it and select the authorized project folder." },
+    { "confirm",
+        "Uninstall Tervan Halden? Stops and removes the local agent for your account. Removes Halden from your "
+        "Applications folder. The VS Code extension stays installed. Project history and saved credentials are kept "
+        "unless you select their removal below." },
+    { "uninstalled",
+        "Halden was uninstalled. The local agent and application files were removed. The VS Code extension remains "
+        "available for reinstalling Halden." },
+};
+
+} // namespace
 
 class FlowsTest : public HaldenTest {
     Q_OBJECT
 
+    // The controls a user can press, and the close button.
+    QString enabledControls() const
+    {
+        QStringList offered;
+        for (const auto& [button, name] : { std::pair { c->setupButton, "set-up" }, { c->repairButton, "repair" },
+                 { c->chooseButton, "choose" }, { c->openProjectButton, "open" }, { c->uninstallButton, "uninstall" } })
+            if (button->isEnabled())
+                offered << name;
+        if (c->window->isCloseEnabled())
+            offered << "close";
+        return offered.join(' ');
+    }
+
+    QString statusShown() const
+    {
+        const QColor color = c->statusLabel->palette().color(QPalette::WindowText);
+        const bool red
+            = color.hslSaturation() > 128 && (color.hslHue() < 15 || color.hslHue() > 345); // as a user tells it
+        return (red ? "red: " : "") + texts.key(c->statusLabel->text(), c->statusLabel->text());
+    }
+
 private slots:
     void flows_data()
     {
-        scenarioColumns();
+        QTest::addColumn<QString>("agent"); // the stand-in agent's script
+        QTest::addColumn<QString>("given"); // the situation, in words the fixture knows
+        QTest::addColumn<QString>(
+            "action"); // operations in turn; "uninstall" takes the confirmation's answer from here
+        QTest::addColumn<QString>("enabled"); // the controls offered afterwards
+        QTest::addColumn<QString>("status"); // by its short name; "red: " when shown as an error
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("calls"); // the agent's arguments, the approval prompts and the dialogs, in order
         // The start, and readiness once a folder is chosen
         row("agent missing", "", "no agent binary", "start", "choose close", "red: missing", "", "");
         row("no installation", "", "", "start", "choose uninstall close", "start", "", "");
@@ -71,7 +142,77 @@ private slots:
         row("shared removal approved", "", "removal pending, approval exits 0", "uninstall", "", "before", "old/",
             "approval uninstalled");
     }
-    void flows() { scenario(); }
+    void flows()
+    {
+        QFETCH(QString, agent);
+        QFETCH(QString, given);
+        QFETCH(QString, action);
+        QFETCH(QString, calls);
+        const QString record = home->filePath("calls"), project = home->filePath("project");
+        const auto has = [&given](const char* situation) { return given.contains(situation); };
+        if (has("registered") && QDir().mkpath(project))
+            writeFile(home->filePath(AgentContract::launchAgentPropertyListPath),
+                propertyList({ "/agent", "--allow-root", project }, PlistFormat::xml));
+        if (has("installed elsewhere")) // another user's home: the install folder is in no supported place
+            qputenv("HOME", QFile::encodeName(project));
+        writeScript(
+            home->filePath("helper"), "echo approval >> '" + record + "'; exit " + given.section("approval exits ", 1));
+        platform::setPrivilegeHelperForTesting(home->filePath("helper")); // never the real administrator script
+        writeAgent(doneOk);
+        if (has("no agent"))
+            QFile::remove(agentPath);
+        start();
+        if (!action.startsWith("start")) { // the situation, reached through the controller's own operations
+            if (has("folder chosen") && QDir().mkpath(project)) {
+                expect("panel", project);
+                c->chooseFolder();
+            }
+            if (has("project opened")) { // a set-up that succeeded
+                c->setUpAgent();
+                QVERIFY(waitForRunEnd(*c));
+            }
+            c->repairAvailable = has("repair available"); // as the agent's report of its registration sets it
+            if (has("removal pending")) // as after an uninstall whose removal failed
+                c->pendingProgramRemoval = ProgramRemoval::shared();
+            if (has("agent running"))
+                c->run("/bin/sleep", { "30" }, [](bool) { });
+            c->updateControls();
+            c->setStatus("before", false);
+            c->log->clear();
+            c->append("old");
+            seen.clear();
+        }
+        if (QFile::exists(agentPath))
+            writeAgent(recordArguments(record) + "\n" + agent);
+        if (has("agent lost")) // the agent binary is gone since start-up
+            QFile::remove(agentPath);
+        static const QRegularExpression dialogs("confirm|uninstalled"); // those the row names are answered
+        for (const QRegularExpressionMatch& dialog : dialogs.globalMatch(calls))
+            expect(dialog.captured() == "confirm" ? "confirm" : "notice", action);
+        QProcess* sleeper = c->child;
+        const QMap<QString, void (SetupController::*)()> operations { { "ready",
+                                                                          &SetupController::updateSetupReadiness },
+            { "setup", &SetupController::setUpAgent }, { "repair", &SetupController::repair },
+            { "uninstall", &SetupController::uninstall }, { "open", &SetupController::openProject } };
+        for (const QString& step : action.split(' ')) {
+            if (operations.contains(step))
+                (c.get()->*operations[step])();
+            if (c->child && c->child != sleeper)
+                seen << "(" + statusShown() + ")"; // the running line, never shown as an error
+            QVERIFY(c->child == sleeper || waitForRunEnd(*c));
+        }
+        QCOMPARE(c->window->cursor().shape(), c->window->isCloseEnabled() ? Qt::ArrowCursor : Qt::BusyCursor);
+        QTEST(enabledControls(), "enabled");
+        QTEST(statusShown(), "status");
+        QTEST(c->log->toPlainText().replace('\n', '/'), "log");
+        for (QString& shown : seen)
+            shown = texts.key(shown, shown);
+        QCOMPARE((recordedLines(record) << seen).join(' ').replace(home->path(), "~"), calls);
+        if (sleeper) {
+            sleeper->kill();
+            QVERIFY(waitForRunEnd(*c));
+        }
+    }
 
     void sharedConfirmationText() // the per-user one is read in the rows above
     {

@@ -19,7 +19,8 @@ private slots:
             c->extensionInstalled = extension;
             c->setStatus("before", true);
             c->openProject();
-            QTRY_COMPARE(statusShown(), !launched ? "red: could not open" : extension ? "confirmed" : "not confirmed");
+            QTRY_COMPARE(
+                c->statusLabel->text(), launched ? setupCompletionMessage(extension) : SetupTexts::vscodeCouldNotOpen);
         }
         QTRY_COMPARE(recordedLines(record), launched ? QStringList(2, *c->folder) : QStringList());
     }
