@@ -33,18 +33,12 @@ inline bool waitForRunEnd(SetupController& c)
 {
     return QTest::qWaitFor([&c] { return !c.child; }, 20000);
 }
-// The outcome of a removal or its plan: "" for success, else the error's case or sentence.
-QString outcomeOf(const std::function<void()>& action);
-// As root with private mount namespaces, a command that runs its arguments chrooted into the scratch root
-// given first, which holds the system's programs and `alsoBound` at their own paths; "" elsewhere.
-QString inScratchRoot(const QStringList& alsoBound = {});
 inline const QString doneEvent = QStringLiteral(R"({"step":"done","status":"ok"})");
 inline const QString doneOk = "echo '" + doneEvent + "'"; // an agent's script
 // The set-up's and repair's arguments after their switch, as the rows write them.
 #define SETUP_ARGS "--allow-root ~/project --install-dir ~/Applications/Tervan Halden Beta"
 
-// Each test_<label>.cpp declares its test functions in a class of its own derived from this one, and ctest runs it
-// under that label.
+// Each test_<name>.cpp declares its test functions in a class of its own derived from this one.
 class HaldenTest : public QObject {
     Q_OBJECT
 
@@ -62,8 +56,6 @@ protected:
     {
         (QTest::newRow(name) << ... << QString(cells));
     }
-    static void fileSystemColumns();
-    void fileSystem(); // a row of discovery or removal
 
     // The dialogs the test expects next, in order, each with its answer: "panel" with a folder or "cancel",
     // "confirm" with the boxes to tick ("credentials", "history") or "cancel", "notice".
@@ -79,7 +71,4 @@ private:
     QList<std::pair<QString, QString>> answers;
     QStringList unexpected; // dialogs that came unannounced: the test fails
     QFont desktopFont;
-
-public:
-    static void initMain(); // a file-system row's question, answered in a child process
 };
