@@ -21,25 +21,6 @@ QString outcomeOf(const std::function<void()>& action)
     return QString();
 }
 
-// As root with private mount namespaces, a command that runs its arguments chrooted into the scratch root given
-// first, which holds the system's programs and `alsoBound` at their own paths; "" elsewhere.
-QString inScratchRoot(const QStringList& alsoBound = {})
-{
-    static const bool privileged = geteuid() == 0 && QProcess::execute("unshare", { "-m", "true" }) == 0;
-    if (!privileged)
-        return QString();
-    QString mounts
-        = "mkdir -p \"$0/dev\" \"$0/proc\" && touch \"$0/dev/null\" && mount --bind /dev/null \"$0/dev/null\" "
-          "&& mount -t proc proc \"$0/proc\"";
-    for (const QString& folder :
-        QStringList { "/bin", "/lib", "/lib64", "/usr/bin", "/usr/lib", "/usr/lib64" } + alsoBound)
-        if (QFileInfo(folder).isSymLink())
-            mounts += " && ln -s " + QFileInfo(folder).symLinkTarget() + " \"$0" + folder + "\"";
-        else if (QFileInfo(folder).isDir())
-            mounts += " && mkdir -p \"$0" + folder + "\" && mount --bind \"" + folder + "\" \"$0" + folder + "\"";
-    return "unshare -m /bin/sh -c '" + mounts + " && exec chroot \"$0\" \"$@\"'";
-}
-
 } // namespace
 
 class FilesTest : public HaldenTest {
@@ -57,37 +38,29 @@ class FilesTest : public HaldenTest {
         QFETCH(QString, setup);
         QFETCH(QString, operation);
         QFETCH(QString, result);
-        const QString verb = operation.section(' ', 0, 0), self = QCoreApplication::applicationFilePath();
-        const QString chroot = inScratchRoot({ home->path(), QFileInfo(self).path() });
-        if (chroot.isEmpty() && (setup.contains("sudo ") || verb == "remove-chrooted"))
+        static const bool privileged = geteuid() == 0 && QProcess::execute("unshare", { "-m", "true" }) == 0;
+        const QString verb = operation.section(' ', 0, 0);
+        if (!privileged && (setup.contains("sudo ") || verb == "remove-chrooted"))
             QSKIP("needs root and a private mount namespace (unshare -m)");
-        const bool removes = verb.startsWith("remove") || verb == "user", between = removes || verb == "bundle";
-        // As root in a private mount namespace, so that the setup's mounts vanish with it; some removals as nobody, or
-        // chrooted into a scratch root.
-        const QString launch = verb == "remove-chrooted" ? chroot + " ~/root "
-            : verb == "remove-as-nobody" && geteuid() == 0
-            ? "chown -R --from=0:0 65534:65534 ~ && setpriv --reuid=65534 --regid=65534 --clear-groups "
-            : "";
-        // Files a wrong deletion would take: behind links in the install folder, beside it, and in a folder of the same
-        // name elsewhere. Every row compares what the home holds before and after what is asked: nothing may be lost
-        // outside the install folder, nor anything inside it unless it went.
-        const QString snapshot = "find ~ -maxdepth 9 -printf '%P %i\\n' | sort > ~/.snapshot-";
-        const QString script
-            = QString("sudo() { \"$@\"; }; cd ~ && export INSTALL='%1' NAME='%2' AGENT='%3' "
-                      "OTHER='%1/dist/tervan-agent-%4' QUESTION='%5' PROGRAM='%6'; ")
-                  .arg(installDir, installDirName, agentPath, agentPath.endsWith("x86_64") ? "arm64" : "x86_64",
-                      verb.startsWith("remove") ? "remove" : QString(operation).replace("'", "'\\''"), self)
-            + "mkdir -p precious Applications/Other \"elsewhere/$NAME\" && echo > precious/keep && "
-              "echo > Applications/Other/keep && echo > \"elsewhere/$NAME/keep\" && ln -s ~/precious "
-              "\"$INSTALL/dist/link\" && ln -s ~/precious/keep \"$INSTALL/link\"; "
-            + setup + "\ncd ~/Applications/Other 2>/dev/null; " + launch + "\"$PROGRAM\" <<'END'\ncd ~\n"
-            + (between ? operation.section(' ', 1) : "") + "\n" + snapshot
-            + "before\nEND\nchmod -R u+rwX ~; chattr -R -ia ~ 2>/dev/null; " + snapshot + "after; "
-            + (removes ? "[ -e \"$INSTALL\" ] || [ -L \"$INSTALL\" ] && echo ' there' || echo ' gone'; " : "")
-            + "rm -rf \"$INSTALL\""; // which, unlike the fixture's clean-up, copes with any depth
+        const bool removes = verb.startsWith("remove") || verb == "user";
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // Some removals as nobody, or chrooted into a scratch root.
+        const QString launch = verb == "remove-chrooted"   ? "chrooted"
+            : verb == "remove-as-nobody" && geteuid() == 0 ? "as-nobody"
+                                                           : "";
+        for (const auto& [name, value] :
+            { std::pair { "INSTALL", installDir }, { "NAME", installDirName }, { "AGENT", agentPath },
+                { "OTHER", installDir + "/dist/tervan-agent-" + (agentPath.endsWith("x86_64") ? "arm64" : "x86_64") },
+                { "QUESTION", verb.startsWith("remove") ? "remove" : operation },
+                { "PROGRAM", QCoreApplication::applicationFilePath() }, { "SETUP", setup },
+                { "BETWEEN", removes || verb == "bundle" ? operation.section(' ', 1) : "" }, { "LAUNCH", launch },
+                { "REMOVES", removes ? "yes" : "" } })
+            environment.insert(name, value);
+        // As root in a private mount namespace, so that the setup's mounts vanish with it.
         QProcess sh;
-        sh.start(chroot.isEmpty() ? "/bin/sh" : "unshare",
-            QStringList { "-m", "/bin/sh", "-c", script }.mid(chroot.isEmpty() ? 2 : 0));
+        sh.setProcessEnvironment(environment);
+        sh.start(privileged ? "unshare" : "/bin/sh",
+            QStringList { "-m", "/bin/sh", HALDEN_TESTS_DIR "/file_system_row.sh" }.mid(privileged ? 0 : 2));
         sh.waitForFinished(-1); // a deep tree on a busy disk takes minutes at times
         const QString said = QString::fromUtf8(sh.readAllStandardOutput()).trimmed();
         static const QRegularExpression answer(
@@ -199,6 +172,7 @@ private slots:
         row("Applications linked to the shared folder",
             "mkdir root && mv Applications root && ln -s ~/root/Applications Applications", "remove-chrooted",
             "unsupported there");
+        row("the shared folder there too", "mkdir -p \"root/Applications/$NAME\"", "remove-chrooted", "gone");
         row("already gone", "", "remove rm -r \"$INSTALL\"", "gone");
         row("parent swapped for a link", "", "remove mv Applications moved; ln -s elsewhere Applications",
             "unsupported there");
