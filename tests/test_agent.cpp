@@ -43,11 +43,11 @@ private slots:
         QTest::newRow("working folder, arguments as given")
             << "true" + report + " \"$(pwd)\" \"$(printf '<%s>' \"$@\")\"" << odd
             << "failed --- | ✓ " + QDir::currentPath() + ": " + "<" + odd.join("><") + ">/";
-        QTest::newRow("lines and a character split over reads")
+        QTest::newRow("lines and a character split over reads, no line feed at the end")
             << "printf '{\"step\":\"a\",\"status\":\"ok\"}\\n{\"step\":\"b\",\"status\":\"warn\"}\\n{\"step\":\"c\","
-               "\"status\":\"ok\",\"message\":\"\\342\\234'; sleep 0.1; printf '\\223\"}\\n'"
-            << setup << "failed --- | ✓ a: /! b: /✓ c: ✓/";
-        QTest::newRow("no line feed at the end") << "printf '" + doneEvent + "'" << setup << "ok S-- | ✓ done: /";
+               "\"status\":\"ok\",\"message\":\"\\342\\234'; sleep 0.1; printf '\\223\"}\\n"
+                + doneEvent + "'"
+            << setup << "ok S-- | ✓ a: /! b: /✓ c: ✓/✓ done: /";
         QTest::newRow("done, then exit 1") << doneOk + "; exit 1" << setup << "failed S-- | ✓ done: /";
         QTest::newRow("killed") << doneOk + "; echo bye >&2; kill -9 $$" << setup
                                 << "failed S-- | ✓ done: /error: bye//";

@@ -58,12 +58,8 @@ struct Desktop {
         environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
         session.setProcessEnvironment(environment);
-        session.start("xvfb-run",
-            { "-a", "-s", "-ac", "dbus-run-session", "--", "sh", "-c",
-                "command -v openbox >/dev/null || exit; openbox --sm-disable --startup \"touch $HOME/managing\" "
-                ">/dev/null 2>&1 & until [ -e $HOME/managing ]; do sleep 0.1; done; echo $DISPLAY "
-                "$DBUS_SESSION_BUS_ADDRESS $(dbus-send --session --print-reply=literal --dest=org.a11y.Bus "
-                "/org/a11y/bus org.a11y.Bus.GetAddress); exec cat" });
+        session.start(
+            "xvfb-run", { "-a", "-s", "-ac", "dbus-run-session", "--", "sh", HALDEN_TESTS_DIR "/desktop_session.sh" });
         session.waitForReadyRead(20000);
         names = QString::fromUtf8(session.readLine()).trimmed().split(' ');
         environment.insert("DISPLAY", names.value(0));

@@ -14,9 +14,6 @@ const QMap<QString, QString> texts {
     { "ready", "Ready. Press Set Up Agent to set up and start the local agent for this folder." },
     { "required", "Project folder is required. Choose the folder Halden may scan." },
     { "choose first", "Choose the project folder first." },
-    { "confirmed",
-        "Halden is running and the extension installation is confirmed. In VS Code, open the Command Palette "
-        "(Cmd+Shift+P), run “Developer: Reload Window”, then run “Tervan: Scan Workspace”." },
     { "not confirmed",
         "Halden is running, but the VS Code extension installation was not confirmed. Use Repair Agent to retry "
         "extension setup before scanning." },
@@ -34,7 +31,6 @@ const QMap<QString, QString> texts {
     { "repairing", "Repairing and starting the local agent…" },
     { "removing", "Stopping the local agent and removing Halden…" },
     { "not found", "Visual Studio Code was not found. Open it and select the authorized project folder." },
-    { "could not open", "Could not open VS Code. Open it and select the authorized project folder." },
     { "confirm",
         "Uninstall Tervan Halden? Stops and removes the local agent for your account. Removes Halden from your "
         "Applications folder. The VS Code extension stays installed. Project history and saved credentials are kept "
