@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config git
-  qt6-base-dev qt6-base-private-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
+  qt6-base-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
   xvfb xauth fonts-dejavu-core fonts-noto-mono
   e2fsprogs       # chattr, for the tests' locked install folders
   clang-format-19 # the layout check: one version, so both releases agree on the layout

@@ -13,9 +13,6 @@
 #include <QTimer>
 
 #include <csignal>
-#include <private/qguiapplication_p.h>
-#include <qpa/qplatformaccessibility.h>
-#include <qpa/qplatformintegration.h>
 #include <sys/prctl.h>
 
 void writeFile(const QString& path, const QByteArray& contents)
@@ -69,8 +66,6 @@ void HaldenTest::initTestCase()
 {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     desktopFont = QApplication::font();
-    // As when a screen reader runs: Qt then reports changes to it.
-    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
     qputenv("XDG_DATA_DIRS", "/nonexistent"); // only the test's own desktop entries, none of the machine's
 }
 
