@@ -53,8 +53,6 @@ private slots:
         QTest::newRow("killed") << doneOk + "; echo bye >&2; kill -9 $$" << setup
                                 << "failed S-- | ✓ done: /error: bye//";
         QTest::newRow("uninstall, error output after exit 0") << "echo noise >&2" << uninstall << "ok --- | ";
-        QTest::newRow("uninstall not first")
-            << "exit 0" << QStringList { "--repair", "--uninstall" } << "failed --- | ";
         QTest::newRow("missing") << "missing" << setup << "failed --- | error: could not start the agent binary/";
         QTest::newRow("1,000 characters of error output")
             << "seq -f %03g\\| 0 249 | tr -d '\\n' >&2; exit 1" << setup << "failed --- | error: " + tail + "/";

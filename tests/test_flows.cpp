@@ -106,7 +106,6 @@ private slots:
             "", "setting up", "", "");
         row("open, no VS Code", "", "folder chosen", "open", "set-up choose uninstall close", "red: not found", "old/",
             "");
-        row("open, no folder", "", "", "open", "choose uninstall close", "red: not found", "old/", "");
         // Uninstall
         const QString failing
             = "echo '{\"step\":\"unregister\",\"status\":\"failed\",\"message\":\"busy\"}'; echo 'in use' >&2; exit 4";

@@ -49,9 +49,8 @@ private slots:
         QWidget* page = c->window->centralWidget();
         const auto clipped = [&] {
             QStringList found;
-            const QRect status = c->statusLabel->fontMetrics().boundingRect(
-                QRect(0, 0, c->statusLabel->width(), 10000), Qt::TextWordWrap, c->statusLabel->text());
-            if (status.height() > c->statusLabel->height()) // all of it shown, wrapped, as plain text
+            if (c->statusLabel->heightForWidth(c->statusLabel->width())
+                > c->statusLabel->height()) // all of it, wrapped
                 found << "status";
             if (page->y() < c->window->menuBar()->height() || page->geometry().bottom() >= c->window->height())
                 found << "page";
@@ -153,14 +152,12 @@ private slots:
         writeAgent(
             line + "until [ -e ~/go ]; do sleep 0.05; done; for i in $(seq 200); do " + line + "done; exec sleep 30");
         showAsTheProgramDoes();
-        for (const QString& answer : { home->filePath("Applications"), QString("cancel") }) {
-            expect("panel", answer);
-            c->chooseButton->setFocus();
-            QTest::keyClick(c->chooseButton, Qt::Key_Return);
-        }
-        const QString panel
-            = "Authorize | Choose the project folder Halden may scan (it never scans outside it). | 2 | ";
-        QCOMPARE(seen, QStringList({ panel + home->path(), panel + home->filePath("Applications") })); // where it opens
+        expect("panel", home->filePath("Applications"));
+        c->chooseButton->setFocus();
+        QTest::keyClick(c->chooseButton, Qt::Key_Return); // it opens in the home (beside a chosen folder: the journey)
+        QCOMPARE(seen,
+            { "Authorize | Choose the project folder Halden may scan (it never scans outside it). | 2 | "
+                + home->path() });
         c->log->setFocus();
         QTest::keyClick(c->log, Qt::Key_Enter);
         QVERIFY(c->child && c->window->focusWidget() == c->statusLabel);

@@ -23,6 +23,9 @@ private slots:
                 c->statusLabel->text(), launched ? setupCompletionMessage(extension) : SetupTexts::vscodeCouldNotOpen);
         }
         QTRY_COMPARE(recordedLines(record), launched ? QStringList(2, *c->folder) : QStringList());
+        c->folder.reset(); // without a folder, VS Code is not looked for
+        c->openProject();
+        QCOMPARE(c->statusLabel->text(), SetupTexts::vscodeNotFound);
     }
 };
 
