@@ -71,8 +71,7 @@ private slots:
     {
         QTest::addColumn<QString>("agent"); // the stand-in agent's script
         QTest::addColumn<QString>("given"); // the situation, in words the fixture knows
-        QTest::addColumn<QString>(
-            "action"); // operations in turn; "uninstall" takes the confirmation's answer from here
+        QTest::addColumn<QString>("action"); // operations in turn, "uninstall" with the confirmation's answer
         QTest::addColumn<QString>("enabled"); // the controls offered afterwards
         QTest::addColumn<QString>("status"); // by its short name; "red: " when shown as an error
         QTest::addColumn<QString>("log");
