@@ -92,7 +92,7 @@ int HaldenTest::answerModal(QDialog& modal)
     if (auto* panel = qobject_cast<QFileDialog*>(&modal); panel && kind == "panel") {
         seen << panel->labelText(QFileDialog::Accept) + " | " + panel->windowTitle() + " | "
                 + QString::number(panel->fileMode()) + " | " + panel->selectedFiles().join(", "); // where it opens
-        panel->setDirectory(answer);
+        panel->selectFile(answer);
         QMetaObject::invokeMethod(panel, answer == "cancel" ? "reject" : "accept");
     } else if (auto* confirmation = qobject_cast<UninstallConfirmation*>(&modal); confirmation && kind == "confirm") {
         seen << confirmation->findChild<QLabel*>("message")->text() + " "
