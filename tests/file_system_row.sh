@@ -2,8 +2,9 @@
 # One row of the file-system tables, run in the row's home (HOME) by tests/test_files.cpp. It makes the files a wrong
 # deletion would take (behind links in the install folder, beside it, and in a folder of the same name elsewhere),
 # runs the row's $SETUP, and starts the test program ($PROGRAM) to answer the row's $QUESTION in a process of its
-# own, started from another folder and as $LAUNCH says: "as-nobody", "chrooted" into a scratch root (~/root, which
-# holds the system's programs, the home and the program at their own paths) or as it is. The commands of $BETWEEN run
+# own, started from another folder; for the question's $VERB "remove-as-nobody" as nobody where the row runs as root,
+# for "remove-chrooted" chrooted into a scratch root (~/root, which holds the system's programs, the home and the
+# program at their own paths). The commands of $BETWEEN run
 # on its input while it asks. It prints the answer in brackets, then, with $REMOVES set, whether the install folder is
 # "there" or "gone". What the home holds before and after the question is left in ~/.snapshot-before and -after.
 # $INSTALL, $NAME, $AGENT and $OTHER (the other processor's agent) are the setup's to use.
@@ -13,12 +14,15 @@ mkdir -p precious Applications/Other "elsewhere/$NAME" && echo > precious/keep &
   echo > "elsewhere/$NAME/keep" && ln -s ~/precious "$INSTALL/dist/link" && ln -s ~/precious/keep "$INSTALL/link"
 eval "$SETUP"
 cd ~/Applications/Other 2>/dev/null
-case $LAUNCH in
-as-nobody)
-  chown -R --from=0:0 65534:65534 ~
-  set -- setpriv --reuid=65534 --regid=65534 --clear-groups
+set --
+case $VERB in
+remove-as-nobody)
+  if [ "$(id -u)" = 0 ]; then
+    chown -R --from=0:0 65534:65534 ~
+    set -- setpriv --reuid=65534 --regid=65534 --clear-groups
+  fi
   ;;
-chrooted) # the scratch root's mounts vanish with the namespace the question is asked in
+remove-chrooted) # the scratch root's mounts vanish with the namespace the question is asked in
   set -- unshare -m /bin/sh -c '
     mkdir -p "$0/dev" "$0/proc" && touch "$0/dev/null" && mount --bind /dev/null "$0/dev/null" &&
       mount -t proc proc "$0/proc" || exit
@@ -31,7 +35,6 @@ chrooted) # the scratch root's mounts vanish with the namespace the question is 
     done
     exec chroot "$0" "$@"' ~/root
   ;;
-*) set -- ;;
 esac
 "$@" "$PROGRAM" <<END
 cd ~

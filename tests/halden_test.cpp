@@ -65,7 +65,6 @@ static QStringList livingChildren()
 void HaldenTest::initTestCase()
 {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    desktopFont = QApplication::font();
     qputenv("XDG_DATA_DIRS", "/nonexistent"); // only the test's own desktop entries, none of the machine's
 }
 
@@ -119,7 +118,6 @@ int HaldenTest::answerModal(QDialog& modal)
 void HaldenTest::cleanup()
 {
     setModalAnswererForTesting(std::nullopt);
-    QApplication::setFont(desktopFont); // should the test have changed it
     const QStringList odd
         = unexpected + (answers.isEmpty() ? QStringList() : QStringList("missing: " + answers[0].first));
     seen.clear();

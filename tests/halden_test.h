@@ -70,5 +70,4 @@ private:
     int answerModal(QDialog& modal);
     QList<std::pair<QString, QString>> answers;
     QStringList unexpected; // dialogs that came unannounced: the test fails
-    QFont desktopFont;
 };

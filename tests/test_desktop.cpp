@@ -157,13 +157,13 @@ private slots:
         QVERIFY(press("Tab Return", "https://halden.tervan.example/help/setup"));
         QVERIFY(press("Tab Return", "halden-support@tervan.example") && press("Tab", "Choose Project Folder…"));
         QVERIFY(press("Return", "Directory:")); // the panel's field for a folder's name
-        const QString ready = WindowTexts::readyToSetUp;
-        QVERIFY(press("Return", ready)); // the folder it opens at is taken
+        QVERIFY(press("Return", WindowTexts::readyToSetUp)); // the folder it opens at is taken
         QVERIFY(press("shift+Tab shift+Tab shift+Tab shift+Tab", "Set Up Agent"));
         QVERIFY(press("Return", setupCompletionMessage(true)));
         // The status line has the focus from the press on: what it says is spoken as it is written.
-        QCOMPARE(reader.spoken.mid(reader.spoken.indexOf(ready), 5),
-            QStringList({ ready, "Open Project in VS Code", "Uninstall…", "Repair Agent", "Set Up Agent" }));
+        QCOMPARE(reader.spoken.mid(reader.spoken.indexOf(WindowTexts::readyToSetUp), 5),
+            QStringList({ WindowTexts::readyToSetUp, "Open Project in VS Code", "Uninstall…", "Repair Agent",
+                "Set Up Agent" }));
         // Minimized and started again: the one window comes back to the front, its focus where it was, and the keys
         // reach it again.
         desktop.run("xdotool getactivewindow windowminimize --sync");

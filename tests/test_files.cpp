@@ -44,16 +44,12 @@ class FilesTest : public HaldenTest {
             QSKIP("needs root and a private mount namespace (unshare -m)");
         const bool removes = verb.startsWith("remove") || verb == "user";
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        // Some removals as nobody, or chrooted into a scratch root.
-        const QString launch = verb == "remove-chrooted"   ? "chrooted"
-            : verb == "remove-as-nobody" && geteuid() == 0 ? "as-nobody"
-                                                           : "";
         for (const auto& [name, value] :
             { std::pair { "INSTALL", installDir }, { "NAME", installDirName }, { "AGENT", agentPath },
                 { "OTHER", installDir + "/dist/tervan-agent-" + (agentPath.endsWith("x86_64") ? "arm64" : "x86_64") },
                 { "QUESTION", verb.startsWith("remove") ? "remove" : operation },
                 { "PROGRAM", QCoreApplication::applicationFilePath() }, { "SETUP", setup },
-                { "BETWEEN", removes || verb == "bundle" ? operation.section(' ', 1) : "" }, { "LAUNCH", launch },
+                { "BETWEEN", removes || verb == "bundle" ? operation.section(' ', 1) : "" }, { "VERB", verb },
                 { "REMOVES", removes ? "yes" : "" } })
             environment.insert(name, value);
         // As root in a private mount namespace, so that the setup's mounts vanish with it.

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -43,6 +44,7 @@ private slots:
     {
         QFETCH(int, points);
         QFETCH(bool, dark);
+        const auto desktopFont = qScopeGuard([font = QApplication::font()] { QApplication::setFont(font); });
         QApplication::setFont(QFont(QApplication::font().family(), points));
         showAsTheProgramDoes();
         c->log->setPlainText(QString("✓ register: a line\n").repeated(40));
