@@ -2,43 +2,30 @@
 #include "halden_test.h"
 
 #include "platform/privileged_shell.h"
+#include "setup/window_texts.h"
 #include "uninstall/uninstall_dialogs.h"
+#include "uninstall/uninstall_texts.h"
 
 namespace {
 
-// What the window and its dialogs say, by a short name, word for word as users read it.
-const QMap<QString, QString> texts {
-    { "missing", "Program components not found. Reinstall Tervan Halden Beta, then reopen Setup." },
-    { "existing", "Existing Halden installation found. Repairing the local agent…" },
-    { "start", "To begin, choose the project folder Halden may scan. Halden never scans outside it." },
-    { "ready", "Ready. Press Set Up Agent to set up and start the local agent for this folder." },
-    { "required", "Project folder is required. Choose the folder Halden may scan." },
-    { "choose first", "Choose the project folder first." },
-    { "not confirmed",
-        "Halden is running, but the VS Code extension installation was not confirmed. Use Repair Agent to retry "
-        "extension setup before scanning." },
-    { "set-up failed",
-        "Agent set-up did not complete. Fix the problem shown below and press Set Up Agent again, or email "
-        "halden-support@tervan.example." },
-    { "repair failed", "Agent repair did not complete. See the error below or email halden-support@tervan.example." },
-    { "uninstall failed", "Uninstall reported a problem; see details above." },
-    { "unsupported",
-        "Reopen Setup from Halden's installed Applications folder to uninstall it. No files were removed." },
-    { "cancelled",
-        "The agent was stopped, but app removal was cancelled. Click Uninstall to finish removing the app." },
-    { "incomplete", "The agent was stopped, but application files could not be removed. Click Uninstall to retry." },
-    { "setting up", "Setting up and starting the local agent…" },
-    { "repairing", "Repairing and starting the local agent…" },
-    { "removing", "Stopping the local agent and removing Halden…" },
-    { "not found", "Visual Studio Code was not found. Open it and select the authorized project folder." },
-    { "confirm",
-        "Uninstall Tervan Halden? Stops and removes the local agent for your account. Removes Halden from your "
-        "Applications folder. The VS Code extension stays installed. Project history and saved credentials are kept "
-        "unless you select their removal below." },
-    { "uninstalled",
-        "Halden was uninstalled. The local agent and application files were removed. The VS Code extension remains "
-        "available for reinstalling Halden." },
-};
+// What the window and its dialogs say, by a short name; the texts the program puts together, put together here.
+QString shortName(const QString& text)
+{
+    using namespace WindowTexts;
+    using namespace SetupTexts;
+    using namespace UninstallTexts;
+    static const QMap<QString, QString> texts { { "missing", componentsMissing }, { "existing", existingInstallation },
+        { "start", chooseFolderToStart }, { "ready", readyToSetUp }, { "required", folderRequired },
+        { "choose first", chooseFolderFirst }, { "not confirmed", setupCompletionMessage(false) },
+        { "set-up failed", setupFailedStart + supportAddress + "." },
+        { "repair failed", repairFailedStart + supportAddress + "." }, { "uninstall failed", uninstallFailed },
+        { "unsupported", unsupportedLocation }, { "cancelled", removalCancelled }, { "incomplete", removalIncomplete },
+        { "setting up", setupRunning }, { "repairing", repairRunning }, { "removing", uninstallRunning },
+        { "not found", vscodeNotFound },
+        { "confirm", confirmationMessage + " " + confirmationStart + userPlanSentence + confirmationEnd },
+        { "uninstalled", finishedMessage + " " + finishedInformation } };
+    return texts.key(text, text);
+}
 
 } // namespace
 
@@ -63,7 +50,7 @@ class FlowsTest : public HaldenTest {
         const QColor color = c->statusLabel->palette().color(QPalette::WindowText);
         const bool red
             = color.hslSaturation() > 128 && (color.hslHue() < 15 || color.hslHue() > 345); // as a user tells it
-        return (red ? "red: " : "") + texts.key(c->statusLabel->text(), c->statusLabel->text());
+        return (red ? "red: " : "") + shortName(c->statusLabel->text());
     }
 
 private slots:
@@ -200,7 +187,7 @@ private slots:
         QTEST(statusShown(), "status");
         QTEST(c->log->toPlainText().replace('\n', '/'), "log");
         for (QString& shown : seen)
-            shown = texts.key(shown, shown);
+            shown = shortName(shown);
         QCOMPARE((recordedLines(record) << seen).join(' ').replace(home->path(), "~"), calls);
     }
 
