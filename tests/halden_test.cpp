@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QTimer>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -123,10 +122,6 @@ void HaldenTest::cleanup()
     seen.clear();
     unexpected.clear();
     answers.clear();
-    // A test that ended the program outside an event loop left the loops told to quit at once; running the
-    // application's loop clears that.
-    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
-    QCoreApplication::exec();
     c.reset();
     platform::setBundlePathForTesting(std::nullopt);
     platform::setPrivilegeHelperForTesting(std::nullopt);

@@ -177,8 +177,8 @@ private slots:
         // On a tmpfs as root: on a disk its 400 MB of folders take minutes at times.
         row("100,000 folders deep, 64 descriptors",
             "ulimit -n 64; ulimit -s 8192; [ $(id -u) != 0 ] || mount -t tmpfs t Applications && mkdir -p "
-            "\"$INSTALL/dist\" && "
-            "perl -e 'chdir shift; for (1..100000) { mkdir \"d\"; chdir \"d\" or die }' \"$INSTALL/dist\"",
+            "\"$INSTALL/dist\" && perl -e 'chdir shift; for (1..100000) { mkdir \"d\"; chdir \"d\" or die }' "
+            "\"$INSTALL/dist\"",
             "remove", "gone");
         const QString retry = " then click Uninstall to retry. No files were removed. there";
         row("a folder mounted inside", "mkdir \"$INSTALL/dist/x\" && sudo mount --bind precious \"$INSTALL/dist/x\"",
