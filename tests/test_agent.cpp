@@ -8,23 +8,6 @@
 class AgentTest : public HaldenTest {
     Q_OBJECT
 
-    // Runs a shell script as the agent ("missing": none at all) on a fresh controller. Gives each completion ("busy"
-    // if the run had not left the busy state by then), the flags childSucceeded, extensionInstalled and
-    // repairAvailable afterwards ("kept" if the run's process was not dropped), then the log.
-    QString runOf(const QString& script, const QStringList& args)
-    {
-        script == "missing" ? void(QFile::remove(agentPath)) : writeAgent(script);
-        QStringList completions;
-        start().run(agentPath, args, [&completions, this](bool ok) {
-            completions << (ok ? "ok" : "failed") + QString(c->child || !c->window->isCloseEnabled() ? " busy" : "");
-        });
-        waitForRunEnd(*c);
-        QTest::qWait(20); // whatever would come after the end shows up now
-        const QString flags = QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-")
-            + (c->repairAvailable ? "R" : "-") + (c->findChildren<QProcess*>().isEmpty() ? "" : " kept");
-        return completions.join(" and ") + " " + flags + " | " + c->log->toPlainText().replace('\n', '/');
-    }
-
 private slots:
     void runs_data()
     {
@@ -96,13 +79,26 @@ private slots:
             + accented.repeated(450) + "\"}\n{\"step\":\"t\",\"status\":\"ok\",\"message\":\"" + letters + family
             + "x\"}") << setup << "failed --- | ✓ s: " + accented.repeated(400) + "/✓ t: " + letters + family + "/";
     }
+    // Runs the script as the agent ("missing": none at all) on a fresh controller. Gives each completion ("busy" if
+    // the run had not left the busy state by then), the flags childSucceeded, extensionInstalled and repairAvailable
+    // afterwards ("kept" if the run's process was not dropped), then the log.
     void runs()
     {
         QFETCH(QString, script);
         QFETCH(QStringList, arguments);
         QFETCH(QString, outcome);
         qputenv("HALDEN_SECRET", "must not leak");
-        QCOMPARE(runOf(script, arguments), outcome.replace("~", home->path()));
+        script == "missing" ? void(QFile::remove(agentPath)) : writeAgent(script);
+        QStringList completions;
+        start().run(agentPath, arguments, [&completions, this](bool ok) {
+            completions << (ok ? "ok" : "failed") + QString(c->child || !c->window->isCloseEnabled() ? " busy" : "");
+        });
+        waitForRunEnd(*c);
+        QTest::qWait(20); // whatever would come after the end shows up now
+        const QString flags = QString(c->childSucceeded ? "S" : "-") + (c->extensionInstalled ? "E" : "-")
+            + (c->repairAvailable ? "R" : "-") + (c->findChildren<QProcess*>().isEmpty() ? "" : " kept");
+        QCOMPARE(completions.join(" and ") + " " + flags + " | " + c->log->toPlainText().replace('\n', '/'),
+            outcome.replace("~", home->path()));
     }
 
     // What is read from each of the agent's outputs, in chunks of any size: the standard output becomes lines of at
