@@ -117,10 +117,9 @@ int HaldenTest::answerModal(QDialog& modal)
 void HaldenTest::cleanup()
 {
     setModalAnswererForTesting(std::nullopt);
-    const QStringList odd
-        = unexpected + (answers.isEmpty() ? QStringList() : QStringList("missing: " + answers[0].first));
+    const QStringList odd = std::exchange(unexpected, {})
+        + (answers.isEmpty() ? QStringList() : QStringList("missing: " + answers[0].first));
     seen.clear();
-    unexpected.clear();
     answers.clear();
     c.reset();
     platform::setBundlePathForTesting(std::nullopt);

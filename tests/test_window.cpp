@@ -51,8 +51,8 @@ private slots:
         QWidget* page = c->window->centralWidget();
         const auto clipped = [&] {
             QStringList found;
-            if (c->statusLabel->heightForWidth(c->statusLabel->width())
-                > c->statusLabel->height()) // all of it, wrapped
+            // All of the status, wrapped.
+            if (c->statusLabel->heightForWidth(c->statusLabel->width()) > c->statusLabel->height())
                 found << "status";
             if (page->y() < c->window->menuBar()->height() || page->geometry().bottom() >= c->window->height())
                 found << "page";
@@ -123,22 +123,13 @@ private slots:
         c->uninstallButton->setFocus();
         QVERIFY(!c->setupButton->isDefault()); // Return would press the focused button: set-up is not drawn as default
         QTest::keyClick(c->uninstallButton, Qt::Key_Tab);
+        QTest::keyClick(c->statusLabel, Qt::Key_Left, Qt::ShiftModifier); // no text cursor to move
         QTest::keySequence(c->window, QKeySequence::Copy);
         QCOMPARE(QApplication::clipboard()->text(), c->statusLabel->text());
         QVERIFY(c->setupButton->isDefault());
-        c->helpLinkButton->setFocus();
-        QTest::keyClick(c->helpLinkButton, Qt::Key_Backtab); // onto the introduction
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left, Qt::ShiftModifier); // no text cursor to move
-        QTest::keySequence(c->window, QKeySequence::Copy);
-        QCOMPARE(QApplication::clipboard()->text(), qobject_cast<QLabel*>(QApplication::focusWidget())->text());
         const QImage unfocused = c->folderLabel->grab().toImage();
         c->folderLabel->setFocus(); // not selectable, as it shows a shortened path, but the focus shows
         QVERIFY(c->folderLabel->grab().toImage() != unfocused);
-        const QString marked = home->filePath("<b>project"); // a folder's name is read as it is, markup and all
-        QVERIFY(QDir().mkpath(marked));
-        expect("panel", marked);
-        c->chooseFolder();
-        QCOMPARE(QAccessible::queryAccessibleInterface(c->folderLabel)->text(QAccessible::Name), marked);
         // Return presses the push button that has the focus, Enter elsewhere presses set-up, and the focus then goes
         // to where the operation reports. While an agent runs closing is refused and quitting is not; idle, closing
         // quits.
@@ -150,12 +141,14 @@ private slots:
         const QString line = "echo '" + doneEvent + "'; ";
         writeAgent(
             line + "until [ -e ~/go ]; do sleep 0.05; done; for i in $(seq 200); do " + line + "done; exec sleep 30");
-        expect("panel", home->filePath("Applications"));
+        const QString marked = home->filePath("<b>project"); // a folder's name is read as it is, markup and all
+        QVERIFY(QDir().mkpath(marked));
+        expect("panel", marked);
         c->chooseButton->setFocus();
-        QTest::keyClick(c->chooseButton, Qt::Key_Return);
-        const QString panel
-            = "Authorize | Choose the project folder Halden may scan (it never scans outside it). | 2 | ";
-        QCOMPARE(seen, QStringList({ panel + home->path(), panel + marked })); // in the home, then beside the folder
+        QTest::keyClick(c->chooseButton, Qt::Key_Return); // it opens in the home (beside a chosen folder: the journey)
+        QCOMPARE(seen.join(""),
+            "Authorize | Choose the project folder Halden may scan (it never scans outside it). | 2 | " + home->path());
+        QCOMPARE(QAccessible::queryAccessibleInterface(c->folderLabel)->text(QAccessible::Name), marked);
         c->log->setFocus();
         QTest::keyClick(c->log, Qt::Key_Enter);
         QVERIFY(c->child && c->window->focusWidget() == c->statusLabel);
