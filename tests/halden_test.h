@@ -35,8 +35,6 @@ inline bool waitForRunEnd(SetupController& c)
 }
 inline const QString doneEvent = QStringLiteral(R"({"step":"done","status":"ok"})");
 inline const QString doneOk = "echo '" + doneEvent + "'"; // an agent's script
-// The set-up's and repair's arguments after their switch, as the rows write them.
-#define SETUP_ARGS "--allow-root ~/project --install-dir ~/Applications/Tervan Halden Beta"
 
 // Each test_<name>.cpp declares its test functions in a class of its own derived from this one.
 class HaldenTest : public QObject {

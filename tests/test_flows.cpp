@@ -29,6 +29,9 @@ QString shortName(const QString& text)
 
 } // namespace
 
+// The set-up's and repair's arguments after their switch, as the rows write them.
+#define SETUP_ARGS "--allow-root ~/project --install-dir ~/Applications/Tervan Halden Beta"
+
 class FlowsTest : public HaldenTest {
     Q_OBJECT
 
@@ -171,8 +174,8 @@ private slots:
         for (const QRegularExpressionMatch& dialog : dialogs.globalMatch(calls))
             expect(dialog.captured() == "confirm" ? "confirm" : "notice", action);
         QProcess* sleeper = c->child;
-        const QMap<QString, void (SetupController::*)()> operations { { "ready",
-                                                                          &SetupController::updateSetupReadiness },
+        using Operation = void (SetupController::*)();
+        static const QMap<QString, Operation> operations { { "ready", &SetupController::updateSetupReadiness },
             { "setup", &SetupController::setUpAgent }, { "repair", &SetupController::repair },
             { "uninstall", &SetupController::uninstall }, { "open", &SetupController::openProject } };
         for (const QString& step : action.split(' ')) {
