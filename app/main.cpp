@@ -1,5 +1,5 @@
 #include "app/globals.h"
-#include "app/main_menu.h"
+#include "app/program_window.h"
 #include "platform/single_instance.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
@@ -24,18 +24,9 @@ int main(int, char**)
         return 0; // the running instance comes to the front instead
 
     controller = new SetupController; // lives until the process ends
-    controller->window->setMenuBar(makeSetupMenu());
-    // Where the menu bar sits inside the window, the window has just grown by it.
-    controller->window->centerOnScreen();
-    const auto toFront = [] {
-        QWidget* window = controller->window;
-        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-        window->show();
-        window->raise();
-        window->activateWindow();
-    };
-    QObject::connect(&instance, &platform::SingleInstance::activationRequested, controller->window, toFront);
-    toFront();
+    QObject::connect(&instance, &platform::SingleInstance::activationRequested, controller->window,
+        [] { bringToFront(controller->window); });
+    presentSetupWindow(*controller);
 
     application.exec();
     return 0;

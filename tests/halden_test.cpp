@@ -1,6 +1,6 @@
 #include "halden_test.h"
 
-#include "app/main_menu.h"
+#include "app/program_window.h"
 #include "platform/bundle_location.h"
 #include "platform/privileged_shell.h"
 #include "setup/modal_dialog.h"
@@ -137,8 +137,6 @@ void HaldenTest::cleanup()
 void HaldenTest::showAsTheProgramDoes()
 {
     QFile::copy(HALDEN_RESOURCES_DIR "/HaldenInstaller.png", bundle + "/HaldenInstaller.png");
-    start().window->setMenuBar(makeSetupMenu());
-    c->window->centerOnScreen();
-    c->window->show();
+    presentSetupWindow(start());
     QVERIFY(QTest::qWaitForWindowActive(c->window));
 }

@@ -136,9 +136,10 @@ private slots:
         QCOMPARE(existingAuthorizedFolder(), project);
         qputenv("AT_SPI_BUS_ADDRESS", desktop.names[2].toUtf8());
         atspi_init();
-        // The program on the accessibility bus.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            atspi_accessible_get_child_count(hold(atspi_get_desktop(0)).get(), nullptr) > 0, 20000);
+        // The program on the accessibility bus, by its name.
+        const auto onTheBus = [] { return hold(atspi_get_desktop(0)); };
+        QTRY_VERIFY_WITH_TIMEOUT(atspi_accessible_get_child_count(onTheBus().get(), nullptr) > 0, 20000);
+        QCOMPARE(nameOf(hold(atspi_accessible_get_child_at_index(onTheBus().get(), 0, nullptr)).get()), "Halden Setup");
         // What the window manager shows: the product's title, and it offers closing and minimizing, no maximizing.
         QTRY_COMPARE(desktop.run("xdotool getactivewindow getwindowname; xprop -id $(xdotool getactivewindow) "
                                  "_NET_WM_ALLOWED_ACTIONS | grep -Eo 'CLOSE|MINIMIZE|MAXIMIZE' | sort -u"),
@@ -158,6 +159,8 @@ private slots:
         QVERIFY(press("Return", WindowTexts::readyToSetUp)); // the folder it opens at is taken
         QVERIFY(press("shift+Tab shift+Tab shift+Tab shift+Tab", "Set Up Agent"));
         QVERIFY(press("Return", setupCompletionMessage(true)));
+        // The window's menus: Alt with a title's letter opens one, Escape leaves it for where the focus was.
+        QVERIFY(press("alt+h", "Quit Halden Setup") && press("Escape Escape", setupCompletionMessage(true)));
         // The status line has the focus from the press on: what it says is spoken as it is written.
         QCOMPARE(reader.spoken.mid(reader.spoken.indexOf(WindowTexts::readyToSetUp), 5),
             QStringList({ WindowTexts::readyToSetUp, "Open Project in VS Code", "Uninstall…", "Repair Agent",
@@ -168,6 +171,12 @@ private slots:
         QProcess& again = desktop.start(link);
         QVERIFY(again.waitForFinished(20000) && again.exitCode() == 0);
         QVERIFY(press("shift+Tab shift+Tab", "Uninstall…"));
+        // Behind another program's window and started again: it comes to the front, and the keys reach it.
+        desktop.start("xmessage", { "another program" });
+        QTRY_COMPARE(desktop.run("xdotool getactivewindow getwindowname"), QStringList("xmessage"));
+        QProcess& third = desktop.start(link);
+        QVERIFY(third.waitForFinished(20000) && third.exitCode() == 0);
+        QVERIFY(press("Tab", "Open Project in VS Code") && press("shift+Tab", "Uninstall…"));
         QVERIFY(press("Return", "Uninstall")); // the confirmation's default
         QVERIFY(press("shift+Tab space", "Also delete Halden scan history and feedback in the chosen project folder"));
         QVERIFY(press("shift+Tab space", "Also remove Keychain credentials (rule key, device key)"));
