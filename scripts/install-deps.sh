@@ -14,6 +14,8 @@ packages=(
 # The desktop tests: the accessibility bus and its reader, a session bus, a window manager, and the tools that
 # read and drive windows (xprop; xdotool).
 packages+=(at-spi2-core libatspi2.0-dev dbus-daemon dbus-bin openbox x11-utils xdotool)
+# The screen reader whose speech the journey reads (orca), and the terminal its debug file is written to (script).
+packages+=(orca bsdutils)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-dev) # the runtime of the default clang, whichever it is
 fi

@@ -31,34 +31,18 @@ void SetupController::updateControls()
         // agent binary went with a partly removed folder.
         { uninstallButton, !busy && (agentPresent || removalPending) },
     } };
-    // A control about to be disabled hands the keyboard focus to the status
-    // line, where the operation reports, rather than Qt passing it on to
-    // whichever control comes next.
-    for (const auto& [button, enabled] : controls)
-        if (!enabled && window->focusWidget() == button)
-            statusLabel->setFocus(Qt::OtherFocusReason);
-    for (const auto& [button, enabled] : controls)
-        button->setEnabled(enabled);
+    // The control that has the keyboard focus changes last: if it is disabled,
+    // Qt hands the focus on to the next control that stays enabled, not through
+    // every one that is about to be disabled.
+    QWidget* focused = window->focusWidget();
+    for (const bool focusedOne : { false, true })
+        for (const auto& [button, enabled] : controls)
+            if ((button == focused) == focusedOne)
+                button->setEnabled(enabled);
+    showReturnTarget();
     window->setCloseEnabled(!busy);
     if (busy)
         window->setCursor(Qt::BusyCursor);
     else
         window->unsetCursor();
-}
-
-// A screen reader such as Orca speaks a change of text only in the control that
-// has the keyboard focus. So when the user presses a control, the status line
-// the operation writes in answer takes the focus, and with it whatever the
-// operation writes there later, unless the user has moved the focus since. A
-// dialog keeps the focus it has: the window's focus then waits for the window.
-void SetupController::notePress()
-{
-    pressFocus = window->focusWidget();
-    answerAwaited = true;
-}
-
-void SetupController::statusWritten()
-{
-    if (std::exchange(answerAwaited, false) && window->focusWidget() == pressFocus)
-        statusLabel->setFocus(Qt::OtherFocusReason);
 }

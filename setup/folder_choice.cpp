@@ -4,6 +4,7 @@
 #include "setup/setup_window.h"
 #include "setup/window_texts.h"
 
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
 #include <QPushButton>
@@ -34,6 +35,12 @@ void SetupController::chooseFolder()
     // Qt's own dialog: the same everywhere, and it shows the message and the
     // "Authorize" button as asked.
     panel.setOption(QFileDialog::DontUseNativeDialog, true);
+    // Its completer's popup, open when Return takes a typed path, leaves the
+    // window without the active state and the focus that a screen reader
+    // follows once the panel has closed. The completion is offered in the
+    // field itself instead.
+    for (QCompleter* completer : panel.findChildren<QCompleter*>())
+        completer->setCompletionMode(QCompleter::InlineCompletion);
 #endif
     panel.setAcceptMode(QFileDialog::AcceptOpen);
     panel.setLabelText(QFileDialog::Accept, WindowTexts::folderPanelPrompt);

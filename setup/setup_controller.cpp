@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "install/installation_discovery.h"
 #include "platform/bundle_location.h"
+#include "setup/announcer.h"
 #include "setup/elided_label.h"
 #include "setup/setup_window.h"
 #include "setup/window_texts.h"
@@ -97,6 +98,7 @@ SetupController::SetupController()
     , chooseButton(new QPushButton(WindowTexts::chooseButtonTitle))
     , openProjectButton(new QPushButton(WindowTexts::openProjectButtonTitle))
     , uninstallButton(new QPushButton(WindowTexts::uninstallButtonTitle))
+    , announcer(new Announcer(window, static_cast<StatusLine*>(statusLabel)))
 {
     window->setWindowTitle(productName);
     buildUI();
@@ -173,24 +175,16 @@ void SetupController::buildLayout()
     for (const auto& [button, operation] : { std::pair { chooseButton, &SetupController::chooseFolder },
              { setupButton, &SetupController::setUpAgent }, { repairButton, &SetupController::repair },
              { uninstallButton, &SetupController::uninstall }, { openProjectButton, &SetupController::openProject } })
-        connect(button, &QPushButton::clicked, this, [this, run = operation] {
-            notePress();
-            (this->*run)();
-        });
+        connect(button, &QPushButton::clicked, this, operation);
 
-    // Drawn as the window's default button while the Return key presses it.
-    setupButton->setDefault(true);
     for (const int key : { Qt::Key_Return, Qt::Key_Enter }) {
         auto* shortcut = new QShortcut(QKeySequence(key), window);
         connect(shortcut, &QShortcut::activated, this, &SetupController::pressReturn);
     }
-#ifndef __APPLE__
-    // Where Return presses the focused push button, that one is the default for as long as it has the focus.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now && now->window() == window)
-            setupButton->setDefault(now == setupButton || !qobject_cast<QPushButton*>(now));
+            showReturnTarget();
     });
-#endif
 
     // The keyboard visits the controls in the order they are seen.
     QWidget* previous = introduction;
@@ -201,6 +195,8 @@ void SetupController::buildLayout()
     }
 
     window->setPage(page);
+    // What is heard and seen first is what the window says of the installation.
+    statusLabel->setFocus(Qt::OtherFocusReason);
 }
 
 void SetupController::setStartUpState()
@@ -235,7 +231,7 @@ void SetupController::setFolder(const QString& path)
 void SetupController::setStatus(const QString& text, bool error)
 {
     static_cast<StatusLine*>(statusLabel)->setStatus(text, error);
-    statusWritten();
+    announcer->announce(text, error);
 }
 
 // Return and Enter press the set-up button while it is enabled; on Linux
@@ -244,14 +240,25 @@ void SetupController::setStatus(const QString& text, bool error)
 // always the default one.
 void SetupController::pressReturn()
 {
+    if (QPushButton* target = returnTarget())
+        target->click();
+}
+
+QPushButton* SetupController::returnTarget() const
+{
 #ifndef __APPLE__
-    if (auto* focused = qobject_cast<QPushButton*>(window->focusWidget())) {
-        focused->click();
-        return;
-    }
+    if (auto* focused = qobject_cast<QPushButton*>(window->focusWidget()))
+        return focused;
 #endif
-    if (setupButton->isEnabled())
-        setupButton->click();
+    return setupButton->isEnabled() ? setupButton : nullptr;
+}
+
+// The default-button frame is drawn on the one button Return would press, if any.
+void SetupController::showReturnTarget()
+{
+    QPushButton* target = returnTarget();
+    for (QPushButton* button : { setupButton, repairButton, chooseButton, openProjectButton, uninstallButton })
+        button->setDefault(button == target);
 }
 
 void SetupController::append(const QString& text)

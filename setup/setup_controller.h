@@ -4,7 +4,6 @@
 
 #include <QByteArrayView>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -15,6 +14,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProcess;
 class QPushButton;
+class Announcer;
 class SetupWindow;
 struct AgentRunState;
 
@@ -80,8 +80,8 @@ private:
     void buildLayout();
     void setStartUpState();
     void pressReturn();
-    void notePress();
-    void statusWritten();
+    QPushButton* returnTarget() const;
+    void showReturnTarget();
     void setFolder(const QString& path);
     void finishAgentRun(QProcess* process, const std::shared_ptr<AgentRunState>& run);
     void consumeBatch(const QList<QByteArrayView>& lines);
@@ -95,10 +95,7 @@ private:
     bool projectOpenable = false; // the last set-up or repair succeeded
     bool startUpRepairQueued = false; // found at start-up, the repair starts once the loop runs
 
-    // Where the keyboard focus was when the user last pressed a control, until
-    // the operation has written its status line.
-    QPointer<QWidget> pressFocus;
-    bool answerAwaited = false;
+    Announcer* announcer; // tells a screen reader each status line
 
     // While the lines of one read are consumed, their entries gather here and go
     // into the log at once: inserting text costs the same whether it is one

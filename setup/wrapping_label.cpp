@@ -1,9 +1,11 @@
 #include "setup/wrapping_label.h"
 
+#include "setup/focus_frame.h"
 #include "setup/status_colors.h"
 
 #include <QAccessibleWidget>
 #include <QFocusEvent>
+#include <QPainter>
 
 WrappingLabel::WrappingLabel(const QString& text, int width)
     : QLabel(text)
@@ -27,6 +29,13 @@ void WrappingLabel::focusInEvent(QFocusEvent* event)
         setSelection(0, int(text().size()));
 }
 
+void WrappingLabel::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    QPainter painter(this);
+    drawFocusFrame(this, painter);
+}
+
 namespace {
 
 // What a screen reader is told of the status line: a status bar whose name is its text.
@@ -38,7 +47,11 @@ public:
     }
     QString text(QAccessible::Text kind) const override
     {
-        return kind == QAccessible::Name ? static_cast<QLabel*>(widget())->text() : QAccessibleWidget::text(kind);
+        if (kind != QAccessible::Name)
+            return QAccessibleWidget::text(kind);
+        auto* line = static_cast<StatusLine*>(widget());
+        line->noteRead(line->text());
+        return line->text();
     }
 };
 
@@ -64,6 +77,20 @@ void StatusLine::setStatus(const QString& text, bool isError)
     setText(text);
     error = isError;
     recolour();
+}
+
+void StatusLine::noteRead(const QString& text)
+{
+    if (window()->focusWidget() != this)
+        return;
+    hasBeenRead = true;
+    readText = text;
+}
+
+void StatusLine::focusInEvent(QFocusEvent* event)
+{
+    hasBeenRead = false;
+    WrappingLabel::focusInEvent(event);
 }
 
 void StatusLine::changeEvent(QEvent* event)

@@ -17,6 +17,7 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override; // with the focus frame
 };
 
 // The status line: a wrapping label that a screen reader knows as the
@@ -29,10 +30,19 @@ public:
     explicit StatusLine(int width);
     void setStatus(const QString& text, bool error);
 
+    // What a screen reader has read of it since it last took the focus, and
+    // whether it has read anything since.
+    bool readSinceFocus() const { return hasBeenRead; }
+    const QString& lastRead() const { return readText; }
+    void noteRead(const QString& text);
+
 protected:
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     void recolour();
     bool error = false;
+    bool hasBeenRead = false;
+    QString readText;
 };

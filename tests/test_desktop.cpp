@@ -4,7 +4,9 @@
 #include "halden_test.h"
 
 #include "setup/window_texts.h"
+#include "uninstall/uninstall_texts.h"
 
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <atspi/atspi.h>
 
@@ -15,31 +17,48 @@ Held hold(AtspiAccessible* object) { return { object, g_object_unref }; }
 QString taken(gchar* text) { return std::unique_ptr<gchar, decltype(&g_free)>(text, g_free).get(); }
 QString nameOf(AtspiAccessible* object) { return taken(atspi_accessible_get_name(object, nullptr)); }
 
-// Orca 43's default script: it speaks the object that takes the focus, and the object that has it when its name
-// changes (as it reads it then); other changes of name it leaves unsaid.
+// The screen reader itself, Orca, on the desktop: what it says is what its debug file logs as "SPEECH OUTPUT:". The
+// file is a terminal, where Orca writes it a line at a time, not in blocks; braille is off, as no braille server runs.
 struct ScreenReader {
+    QProcess& orca;
     QStringList spoken;
-    Held focus = hold(nullptr);
-    AtspiEventListener* listener = atspi_event_listener_new(&ScreenReader::hear, this, nullptr);
-
-    ScreenReader() { atspi_event_listener_register(listener, "object:", nullptr); }
-    ~ScreenReader() // it hears nothing more
+    QStringList taken;
+    ~ScreenReader()
     {
-        atspi_event_listener_deregister(listener, "object:", nullptr);
-        g_object_unref(listener);
+        orca.terminate();
+        orca.waitForFinished();
     }
 
-    static void hear(AtspiEvent* event, void* self)
+    QStringList hear() // all it has said so far
     {
-        auto* reader = static_cast<ScreenReader*>(self);
-        const QByteArray type(event->type);
-        const bool focused = type == "object:state-changed:focused" && event->detail1;
-        if (focused)
-            reader->focus.reset(ATSPI_ACCESSIBLE(g_object_ref(event->source)));
-        if (focused || (type.endsWith("accessible-name") && event->source == reader->focus.get()))
-            reader->spoken << nameOf(event->source);
-        g_boxed_free(ATSPI_TYPE_EVENT, event);
+        while (orca.canReadLine() || orca.waitForReadyRead(100)) {
+            const QString line = QString::fromUtf8(orca.readLine());
+            if (const qsizetype start = line.indexOf("SPEECH OUTPUT: '"); start >= 0)
+                spoken << line.mid(start + 16).trimmed(); // and what the reader notes after it
+            else if (line.contains("Dequeued"))
+                taken << line; // an event it has come to
+        }
+        return spoken;
     }
+    // Whether it says `text` after what it said last to a question here, or, `next`, as the very next thing.
+    bool says(const QString& text, bool next = false)
+    {
+        const auto at = [&] {
+            const QStringList lines = hear();
+            for (qsizetype i = heardUpTo; i < (next ? std::min(heardUpTo + 1, lines.size()) : lines.size()); ++i)
+                if (lines[i].contains(text))
+                    return i;
+            return qsizetype(-1);
+        };
+        qsizetype found = -1;
+        if (QTest::qWaitFor([&] { return (found = at()) >= 0; }, 30000)) {
+            heardUpTo = found + 1;
+            return true;
+        }
+        qWarning() << "said last:" << spoken.mid(spoken.size() - 4);
+        return false;
+    }
+    qsizetype heardUpTo = 0;
 };
 
 // A desktop as a user's session has it: a screen (Xvfb), a window manager (openbox, which focuses, raises and
@@ -78,13 +97,27 @@ struct Desktop {
         program->start(path, arguments);
         return *program;
     }
-    QStringList run(const QString& command) // a shell command on this desktop: the lines it printed
+    // A shell command on this desktop, given its arguments as $1…: the lines it printed.
+    QStringList run(const QString& command, const QStringList& arguments = {})
     {
-        QProcess& shell = start("sh", { "-c", command });
-        shell.waitForFinished();
+        QProcess& shell = start("sh", QStringList { "-c", command, "sh" } + arguments);
+        // The event loop runs meanwhile, so that the screen reader's output is read and it never waits on it.
+        if (!QTest::qWaitFor([&] { return shell.state() == QProcess::NotRunning; }, 60000))
+            shell.kill();
         return QString::fromUtf8(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     }
 };
+
+// The status line as the window shows it, read from the accessibility bus.
+QString statusShown(AtspiAccessible* object)
+{
+    if (atspi_accessible_get_role(object, nullptr) == ATSPI_ROLE_STATUS_BAR)
+        return nameOf(object);
+    QString found;
+    for (int i = 0; found.isNull() && i < atspi_accessible_get_child_count(object, nullptr); ++i)
+        found = statusShown(hold(atspi_accessible_get_child_at_index(object, i, nullptr)).get());
+    return found;
+}
 
 } // namespace
 
@@ -92,14 +125,24 @@ class DesktopTest : public HaldenTest {
     Q_OBJECT
 
 private slots:
-    // A user's journey by keyboard, as a screen reader tells it: the program unpacked from the package, with the
-    // development agent, finds a registration at its start and repairs it; the user opens the help and writes to
-    // support, chooses the folder in the real panel, sets up, and uninstalls with both boxes ticked.
+    // A user's journey by keyboard, as the screen reader Orca tells it: the program unpacked from the package, with
+    // the development agent. Started with the agent missing, then with a registration that it repairs; the user opens
+    // the help and writes to support, types the folder into the real panel, sets up, sets up and uninstalls with an
+    // agent that fails, and uninstalls with both boxes ticked. Each status line is heard once, as the window shows
+    // it, wherever the focus is.
     void aUsersJourneyByKeyboard()
     {
         Desktop desktop;
         if (desktop.names.size() != 3)
             QSKIP("no desktop here: it needs xvfb-run, openbox, dbus-run-session, at-spi2-core");
+        if (QStandardPaths::findExecutable("orca").isEmpty() || QStandardPaths::findExecutable("script").isEmpty())
+            QSKIP("no screen reader here: it needs orca (and script, from bsdutils)");
+        desktop.environment.insert("XDG_CONFIG_HOME", home->filePath("orca-settings"));
+        ScreenReader reader { desktop.start("script",
+                                  { "-qfc", "exec orca --disable=braille --debug-file=/dev/tty", "/dev/null" }),
+            {}, {}, 0 };
+        if (!reader.says("Screen reader on."))
+            QSKIP("Orca did not start here");
         const QString top = "Tervan Halden Beta/";
         // The package as users get it, made by cpack from the install rules and unpacked into ~/Applications over
         // the fixture's install folder: exactly the program, its images and the agent.
@@ -108,12 +151,19 @@ private slots:
             QStringList({ top, top + "Halden Setup/", top + "Halden Setup/HaldenInstaller.png",
                 top + "Halden Setup/HaldenInstaller@2x.png", top + "Halden Setup/halden-setup", top + "dist/",
                 top + "dist/tervan-agent-" + QSysInfo::currentCpuArchitecture() }));
-        // A start that crashed (killed), leaving its names in the runtime folder: the next start is the one instance,
-        // as its start again further on shows.
+        // Started with the agent missing: the first thing heard after the window's title is the red line. Then it
+        // crashes (killed), leaving its names in the runtime folder: the next start is the one instance, as its start
+        // again further on shows.
+        const QString developmentAgent = home->filePath("tervan-agent");
+        QVERIFY(QFile::rename(agentPath, developmentAgent));
         QProcess& crashed = desktop.start(bundle + "/halden-setup");
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home->filePath("halden-setup")), 20000);
+        QVERIFY(reader.says(productName + " frame"));
+        QVERIFY(reader.says(WindowTexts::componentsMissing, true));
         crashed.kill();
         QVERIFY(crashed.waitForFinished());
+        // The agent takes its time, as a real one does, so that what it is doing is heard before it has done.
+        const QString slowly = "sleep 2; ";
+        writeAgent(slowly + "exec '" + developmentAgent + "' \"$@\"");
         // An extension installed, and names that a careless shell command or a link-following deletion would turn
         // against the user's own files.
         QDir().mkpath(home->filePath(".vscode/extensions/tervan.halden-0.9.0"));
@@ -127,62 +177,88 @@ private slots:
         writeScript(home->filePath("bin/xdg-open"), recordArguments(opened));
         desktop.environment.insert("PATH", home->filePath("bin") + ":" + desktop.environment.value("PATH"));
         // Started as from a link in the PATH folder, given Qt's own switches, which a program without arguments
-        // ignores.
+        // ignores. It repairs the registration it finds, and the result is heard.
         const QString link = home->filePath("bin/halden-setup");
         QVERIFY(QFile::link(bundle + "/halden-setup", link));
         QProcess& program = desktop.start(link, { "-qwindowtitle", "X", "-reverse" });
+        qputenv("AT_SPI_BUS_ADDRESS", desktop.names[2].toUtf8());
+        atspi_init();
+        const auto onTheBus = [] { return hold(atspi_get_desktop(0)); };
+        QStringList heard; // the status lines, in order
+        const auto hears = [&](const QString& line) {
+            heard << line;
+            const bool said = reader.says(line);
+            const QString shown = statusShown(onTheBus().get());
+            if (shown != line)
+                qWarning() << "shown:" << shown;
+            return said && shown == line;
+        };
+        QVERIFY(reader.says(productName + " frame") && hears(setupCompletionMessage(true)));
         // The registration the development agent writes anew, in XML, names the folder as the program reads it.
         QTRY_VERIFY_WITH_TIMEOUT(recordedLines(registration).join(' ').contains("<key>RunAtLoad</key>"), 20000);
         QCOMPARE(existingAuthorizedFolder(), project);
-        qputenv("AT_SPI_BUS_ADDRESS", desktop.names[2].toUtf8());
-        atspi_init();
         // The program on the accessibility bus, by its name.
-        const auto onTheBus = [] { return hold(atspi_get_desktop(0)); };
-        QTRY_VERIFY_WITH_TIMEOUT(atspi_accessible_get_child_count(onTheBus().get(), nullptr) > 0, 20000);
-        QCOMPARE(nameOf(hold(atspi_accessible_get_child_at_index(onTheBus().get(), 0, nullptr)).get()), "Halden Setup");
+        QStringList programs;
+        for (int i = 0; i < atspi_accessible_get_child_count(onTheBus().get(), nullptr); ++i)
+            programs << nameOf(hold(atspi_accessible_get_child_at_index(onTheBus().get(), i, nullptr)).get());
+        QVERIFY2(programs.contains("Halden Setup"), qPrintable(programs.join(", ")));
         // What the window manager shows: the product's title, and it offers closing and minimizing, no maximizing.
         QTRY_COMPARE(desktop.run("xdotool getactivewindow getwindowname; xprop -id $(xdotool getactivewindow) "
                                  "_NET_WM_ALLOWED_ACTIONS | grep -Eo 'CLOSE|MINIMIZE|MAXIMIZE' | sort -u"),
             QStringList({ productName, "CLOSE", "MINIMIZE" }));
 
-        ScreenReader reader;
-        const auto press = [&](const QString& keys, const QString& heard) {
+        const auto press = [&](const QString& keys, const QString& said) {
+            reader.heardUpTo = reader.hear().size();
             desktop.run("xdotool key --delay 100 " + keys);
-            if (QTest::qWaitFor([&] { return !reader.spoken.isEmpty() && reader.spoken.last() == heard; }, 10000))
-                return true;
-            qWarning() << "spoken last:" << reader.spoken.mid(reader.spoken.size() - 3);
-            return false;
+            return reader.says(said);
         };
-        QVERIFY(press("Tab Return", "https://halden.tervan.example/help/setup"));
-        QVERIFY(press("Tab Return", "halden-support@tervan.example") && press("Tab", "Choose Project Folder…"));
-        QVERIFY(press("Return", "Directory:")); // the panel's field for a folder's name
-        QVERIFY(press("Return", WindowTexts::readyToSetUp)); // the folder it opens at is taken
-        QVERIFY(press("shift+Tab shift+Tab shift+Tab shift+Tab", "Set Up Agent"));
-        QVERIFY(press("Return", setupCompletionMessage(true)));
+        QVERIFY(press("Tab Tab Tab", "https://halden.tervan.example/help/setup"));
+        QVERIFY(press("Return Tab", "halden-support@tervan.example") && press("Return Tab", "Choose Project Folder…"));
+        // The panel, opened beside the chosen folder, with the folder's name typed over the one it offers; once it has
+        // closed the window has the keys.
+        QVERIFY(press("Return", "Directory:"));
+        const QString typed = QFileInfo(project).fileName();
+        desktop.run("xdotool key ctrl+a; xdotool type --delay 100 -- \"$1\"", { typed });
+        // As a user listens to what was typed before going on: a reader far behind drops what it is told.
+        QVERIFY(
+            QTest::qWaitFor([&] { return !reader.hear().isEmpty() && !reader.taken.filter(typed).isEmpty(); }, 60000));
+        desktop.run("xdotool key Return");
+        QVERIFY(hears(WindowTexts::readyToSetUp));
+        QVERIFY(press("Tab Tab", "Set Up Agent"));
+        QVERIFY(press("Return", SetupTexts::setupRunning) && hears(setupCompletionMessage(true)));
         // The window's menus: Alt with a title's letter opens one, Escape leaves it for where the focus was.
-        QVERIFY(press("alt+h", "Quit Halden Setup") && press("Escape Escape", setupCompletionMessage(true)));
-        // The status line has the focus from the press on: what it says is spoken as it is written.
-        QCOMPARE(reader.spoken.mid(reader.spoken.indexOf(WindowTexts::readyToSetUp), 5),
-            QStringList({ WindowTexts::readyToSetUp, "Open Project in VS Code", "Uninstall…", "Repair Agent",
-                "Set Up Agent" }));
+        QVERIFY(press("alt+h", "Quit Halden Setup") && press("Escape Escape", "status"));
+        heard << setupCompletionMessage(true); // read again with the focus it comes back to
+        // An agent that fails: Return presses set-up from the status line, and the failure is heard; so is an
+        // uninstall whose agent run fails.
+        writeAgent(slowly + "exit 3");
+        QVERIFY(
+            press("Return", SetupTexts::setupRunning) && hears(SetupTexts::setupFailedStart + supportAddress + '.'));
+        QVERIFY(press("shift+Tab", "Uninstall…") && press("Return", "Uninstall Tervan Halden?"));
+        QVERIFY(press("Return", UninstallTexts::uninstallRunning) && hears(UninstallTexts::uninstallFailed));
+        QVERIFY(press("shift+Tab", "Uninstall…"));
+        writeAgent(slowly + "exec '" + developmentAgent + "' \"$@\"");
         // Minimized and started again: the one window comes back to the front, its focus where it was, and the keys
         // reach it again.
         desktop.run("xdotool getactivewindow windowminimize --sync");
         QProcess& again = desktop.start(link);
         QVERIFY(again.waitForFinished(20000) && again.exitCode() == 0);
-        QVERIFY(press("shift+Tab shift+Tab", "Uninstall…"));
+        QVERIFY(press("shift+Tab", "Repair Agent"));
         // Behind another program's window and started again: it comes to the front, and the keys reach it.
         desktop.start("xmessage", { "another program" });
         QTRY_COMPARE(desktop.run("xdotool getactivewindow getwindowname"), QStringList("xmessage"));
         QProcess& third = desktop.start(link);
         QVERIFY(third.waitForFinished(20000) && third.exitCode() == 0);
-        QVERIFY(press("Tab", "Open Project in VS Code") && press("shift+Tab", "Uninstall…"));
+        QVERIFY(press("Tab", "Uninstall…"));
         QVERIFY(press("Return", "Uninstall")); // the confirmation's default
         QVERIFY(press("shift+Tab space", "Also delete Halden scan history and feedback in the chosen project folder"));
         QVERIFY(press("shift+Tab space", "Also remove Keychain credentials (rule key, device key)"));
         QVERIFY(press("Return", "Close"));
         desktop.run("xdotool key Return");
         QVERIFY(program.waitForFinished(20000) && program.exitCode() == 0);
+        // Each status line heard once, and again only where the focus came back to it.
+        for (const QString& line : heard)
+            QCOMPARE(reader.hear().filter(line).size(), heard.count(line));
         QCOMPARE(recordedLines(opened),
             QStringList(
                 { helpURL.toString(), "mailto:" + supportAddress + "?subject=Tervan%20Halden%20Beta%20setup" }));

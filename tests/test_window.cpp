@@ -126,13 +126,16 @@ private slots:
         QTest::keyClick(c->statusLabel, Qt::Key_Left, Qt::ShiftModifier); // no text cursor to move
         QTest::keySequence(c->window, QKeySequence::Copy);
         QCOMPARE(QApplication::clipboard()->text(), c->statusLabel->text());
-        QVERIFY(c->setupButton->isDefault());
-        const QImage unfocused = c->folderLabel->grab().toImage();
-        c->folderLabel->setFocus(); // not selectable, as it shows a shortened path, but the focus shows
-        QVERIFY(c->folderLabel->grab().toImage() != unfocused);
-        // Return presses the push button that has the focus, Enter elsewhere presses set-up, and the focus then goes
-        // to where the operation reports. While an agent runs closing is refused and quitting is not; idle, closing
-        // quits.
+        QVERIFY(!c->setupButton->isDefault()); // disabled: Return presses nothing
+        // The focus shows on a label too; the folder label is not selectable, as it shows a shortened path.
+        for (QLabel* label : { c->statusLabel, c->folderLabel }) {
+            label->setFocus();
+            const QImage focused = label->grab().toImage();
+            c->log->setFocus();
+            QVERIFY(label->grab().toImage() != focused);
+        }
+        // Return presses the push button that has the focus, Enter elsewhere presses set-up, and the focus stays where
+        // the user put it. While an agent runs closing is refused and quitting is not; idle, closing quits.
         const auto endsTheProgram = [](auto* target, auto act) {
             QTimer::singleShot(0, target, act);
             QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
@@ -149,9 +152,11 @@ private slots:
         QCOMPARE(seen.join(""),
             "Authorize | Choose the project folder Halden may scan (it never scans outside it). | 2 | " + home->path());
         QCOMPARE(QAccessible::queryAccessibleInterface(c->folderLabel)->text(QAccessible::Name), marked);
+        QVERIFY(c->chooseButton->isDefault() && !c->setupButton->isDefault()); // drawn as what Return presses
         c->log->setFocus();
+        QVERIFY(c->setupButton->isDefault());
         QTest::keyClick(c->log, Qt::Key_Enter);
-        QVERIFY(c->child && c->window->focusWidget() == c->statusLabel);
+        QVERIFY(c->child && c->window->focusWidget() == c->log);
         // The lines that come while the user selects in the log: it follows them, and keeps the selection.
         QTRY_VERIFY(!c->log->toPlainText().isEmpty());
         QTextCursor selection = c->log->textCursor();
