@@ -264,7 +264,7 @@ private slots:
                 { helpURL.toString(), "mailto:" + supportAddress + "?subject=Tervan%20Halden%20Beta%20setup" }));
         // No settings either: Qt's folder panel would write "~/.config/QtProject.conf".
         for (const auto& [path, kept] : { std::pair { registration, false }, { installDir, false },
-                 { project + "/.halden", false }, { home->filePath(".config"), false },
+                 { project + "/.halden", false }, { home->filePath(".config/QtProject.conf"), false },
                  { project + "/src/main.ts", true }, { home->filePath(".vscode/extensions/tervan.halden-0.9.0"), true },
                  { home->filePath("Applications"), true } })
             QVERIFY2(QFileInfo::exists(path) == kept, qPrintable(path));
