@@ -187,11 +187,7 @@ private slots:
         QStringList heard; // the status lines, in order
         const auto hears = [&](const QString& line) {
             heard << line;
-            const bool said = reader.says(line);
-            const QString shown = statusShown(onTheBus().get());
-            if (shown != line)
-                qWarning() << "shown:" << shown;
-            return said && shown == line;
+            return reader.says(line) && statusShown(onTheBus().get()) == line;
         };
         QVERIFY(reader.says(productName + " frame") && hears(setupCompletionMessage(true)));
         // The registration the development agent writes anew, in XML, names the folder as the program reads it.
