@@ -62,34 +62,31 @@ void Announcer::announce(const QString& text, bool urgent)
 {
     pending = text;
     pendingUrgent = urgent;
-    hasPending = true;
     turn.start();
+}
+
+// A line written while the window is not active (a dialog of its own has just
+// closed, say) waits for it: the reader follows the window that has the focus,
+// and the dialog's last events may still keep it busy.
+bool Announcer::eventFilter(QObject*, QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && pending)
+        turn.start();
+    return false;
 }
 
 // Where the status line has the focus, the reader reads it as the focus
 // arrives (or its window comes up), whatever it holds by then: a line it has
 // not read yet with the focus, or has just read, would be heard twice if told
 // as well.
-// A line written while the window is not active (a dialog of its own has just
-// closed, say) waits for it: the reader follows the window that has the focus,
-// and the dialog's last events may still keep it busy.
-bool Announcer::eventFilter(QObject*, QEvent* event)
-{
-    if (event->type() == QEvent::WindowActivate && hasPending)
-        turn.start();
-    return false;
-}
-
 void Announcer::deliver()
 {
-    if (!hasPending || !statusLine->window()->isActiveWindow())
+    if (!pending || !statusLine->window()->isActiveWindow())
         return;
-    hasPending = false;
-    // The window's focus, also while the window is not active yet or any more.
-    const bool focused = statusLine->window()->focusWidget() == statusLine;
-    if (focused && (!statusLine->readSinceFocus() || statusLine->lastRead() == pending))
+    const QString text = *std::exchange(pending, std::nullopt);
+    if (statusLine->window()->focusWidget() == statusLine && statusLine->readSinceFocus().value_or(text) == text)
         return;
-    speak(pending, pendingUrgent);
+    speak(text, pendingUrgent);
 }
 
 void Announcer::speak(const QString& text, bool urgent)

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <optional>
 
 class QWidget;
 class StatusLine;
@@ -30,7 +31,6 @@ private:
     StatusLine* statusLine;
     QWidget* notice = nullptr; // the reader's notification object, where the release needs one
     QTimer turn; // delivers once the operation that wrote the line has finished its work
-    QString pending;
+    std::optional<QString> pending; // the line still to tell
     bool pendingUrgent = false;
-    bool hasPending = false;
 };

@@ -50,7 +50,7 @@ public:
         if (kind != QAccessible::Name)
             return QAccessibleWidget::text(kind);
         auto* line = static_cast<StatusLine*>(widget());
-        line->noteRead(line->text());
+        line->noteRead(); // the reader asks for the name to read it
         return line->text();
     }
 };
@@ -79,17 +79,15 @@ void StatusLine::setStatus(const QString& text, bool isError)
     recolour();
 }
 
-void StatusLine::noteRead(const QString& text)
+void StatusLine::noteRead()
 {
-    if (window()->focusWidget() != this)
-        return;
-    hasBeenRead = true;
-    readText = text;
+    if (window()->focusWidget() == this)
+        lastRead = text();
 }
 
 void StatusLine::focusInEvent(QFocusEvent* event)
 {
-    hasBeenRead = false;
+    lastRead.reset();
     WrappingLabel::focusInEvent(event);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <optional>
 
 // A label of fixed width whose plain text wraps and asks its layout for
 // exactly the height the text needs at that width: a longer text makes room
@@ -30,11 +31,10 @@ public:
     explicit StatusLine(int width);
     void setStatus(const QString& text, bool error);
 
-    // What a screen reader has read of it since it last took the focus, and
-    // whether it has read anything since.
-    bool readSinceFocus() const { return hasBeenRead; }
-    const QString& lastRead() const { return readText; }
-    void noteRead(const QString& text);
+    // What a screen reader last read of it since it last took the focus, if
+    // anything; the focus is the window's, also while the window is inactive.
+    const std::optional<QString>& readSinceFocus() const { return lastRead; }
+    void noteRead();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -43,6 +43,5 @@ protected:
 private:
     void recolour();
     bool error = false;
-    bool hasBeenRead = false;
-    QString readText;
+    std::optional<QString> lastRead;
 };
