@@ -121,7 +121,6 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), "before");
         // Labels reached with the keyboard: their whole text selected, as in a text field, and no caret drawn.
         c->uninstallButton->setFocus();
-        QVERIFY(!c->setupButton->isDefault()); // Return would press the focused button: set-up is not drawn as default
         QTest::keyClick(c->uninstallButton, Qt::Key_Tab);
         QTest::keyClick(c->statusLabel, Qt::Key_Left, Qt::ShiftModifier); // no text cursor to move
         QTest::keySequence(c->window, QKeySequence::Copy);
