@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QEvent>
+#include <QTimer>
 #include <QWidget>
 
 // Qt 6.8 and later tell the reader through an announcement of their own.
@@ -40,18 +41,14 @@ Announcer::Announcer(QWidget* window, StatusLine* statusLine)
     : QObject(window)
     , statusLine(statusLine)
 {
-    turn.setSingleShot(true);
-    turn.setInterval(0);
-    connect(&turn, &QTimer::timeout, this, &Announcer::deliver);
     window->installEventFilter(this);
 #if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
     static const bool factoryInstalled = (QAccessible::installFactory(noticeAccessible), true);
     Q_UNUSED(factoryInstalled);
-    // Of no size and out of the keyboard's way: only the reader meets it.
+    // Of no size, out of the mouse's way, and (as a plain widget) of the keyboard's: only the reader meets it.
     notice = new QWidget(window);
     notice->setObjectName(noticeName);
     notice->setFixedSize(0, 0);
-    notice->setFocusPolicy(Qt::NoFocus);
     notice->setAttribute(Qt::WA_TransparentForMouseEvents);
 #endif
 }
@@ -62,7 +59,7 @@ void Announcer::announce(const QString& text, bool urgent)
 {
     pending = text;
     pendingUrgent = urgent;
-    turn.start();
+    QTimer::singleShot(0, this, &Announcer::deliver); // once the operation that wrote it has done its work
 }
 
 // A line written while the window is not active (a dialog of its own has just
@@ -71,7 +68,7 @@ void Announcer::announce(const QString& text, bool urgent)
 bool Announcer::eventFilter(QObject*, QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate && pending)
-        turn.start();
+        QTimer::singleShot(0, this, &Announcer::deliver);
     return false;
 }
 

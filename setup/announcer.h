@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <optional>
 
 class QWidget;
@@ -30,7 +29,6 @@ private:
 
     StatusLine* statusLine;
     QWidget* notice = nullptr; // the reader's notification object, where the release needs one
-    QTimer turn; // delivers once the operation that wrote the line has finished its work
     std::optional<QString> pending; // the line still to tell
     bool pendingUrgent = false;
 };
