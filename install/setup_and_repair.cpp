@@ -25,7 +25,6 @@ void SetupController::setUpAgent()
 
 void SetupController::repair()
 {
-    startUpRepairQueued = false;
     const std::optional<QString> install = installDir();
     const std::optional<QString> agent = install ? agentBinary(*install) : std::nullopt;
     if (!agent || !folder)
@@ -45,6 +44,7 @@ void SetupController::startSetupOrRepair(
 void SetupController::completeSetupOrRepair(bool ok, const QString& failureLineStart)
 {
     projectOpenable = ok;
+    updateControls();
     updateSetupReadiness();
     if (ok)
         setStatus(setupCompletionMessage(extensionInstalled), false);

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 bash scripts/install-deps.sh --fuzz
 CC=clang CXX=clang++ bash scripts/build.sh build-fuzz -DHALDEN_FUZZ=ON -DBUILD_TESTING=OFF -DHALDEN_BENCH=OFF
-for target in fuzz-launch-agent-plist fuzz-agent-output; do
+for target in fuzz-launch-agent-plist fuzz-agent-output fuzz-agent-event-differential; do
   corpus=$(mktemp -d)
   cp fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
   echo "== $target for ${seconds}s"

@@ -1,4 +1,3 @@
-#include "install/installation_discovery.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 
@@ -6,30 +5,36 @@
 #include <QPushButton>
 #include <array>
 
+// Leaving the busy state offers again what the window's state allows. Whether
+// the agent binary is still there is not asked: a press finds it missing and
+// does nothing.
 void SetupController::setBusy(bool isBusy)
 {
     busy = isBusy;
+    if (busy)
+        projectOpenable = false; // only a set-up or repair that succeeds offers it again
+    else {
+        setupOffered = folder.has_value();
+        repairOffered = folder && repairAvailable;
+        uninstallOffered = true;
+    }
     updateControls();
 }
 
-// The one place that decides which controls are offered; operations change the
-// state and call this. The agent binary is looked for afresh: nothing found is
-// cached.
+// The one place that shows which controls are offered: operations decide what
+// the idle window offers, and a run in progress or a pending removal withdraws
+// it.
 void SetupController::updateControls()
 {
-    const std::optional<QString> install = installDir();
-    const bool agentPresent = install && agentBinary(*install);
     const bool removalPending = pendingProgramRemoval.has_value();
-    // Once the agent is gone only finishing the removal is offered.
-    const bool agentWork = !busy && !removalPending && agentPresent;
+    const bool idle = !busy && !removalPending;
     const std::array<std::pair<QPushButton*, bool>, 5> controls { {
-        { setupButton, agentWork && folder && !startUpRepairQueued },
-        { repairButton, agentWork && folder && repairAvailable },
-        { openProjectButton, !busy && !removalPending && projectOpenable },
-        { chooseButton, !busy && !removalPending },
-        // A pending removal is retried with the same button even when the
-        // agent binary went with a partly removed folder.
-        { uninstallButton, !busy && (agentPresent || removalPending) },
+        { setupButton, idle && setupOffered },
+        { repairButton, idle && repairOffered },
+        { openProjectButton, idle && projectOpenable },
+        { chooseButton, idle },
+        // A pending removal is retried with the same button.
+        { uninstallButton, !busy && uninstallOffered },
     } };
     // The control that has the keyboard focus changes last: if it is disabled,
     // Qt hands the focus on to the next control that stays enabled, not through

@@ -62,13 +62,18 @@ void SetupController::chooseFolder()
 
 void SetupController::updateSetupReadiness()
 {
-    updateControls();
     if (busy || pendingProgramRemoval)
         return;
-    // Without the agent binary nothing could be set up: the
-    // components-not-found line written at start-up stays in place.
+    // Without the agent binary nothing could be set up: the line in place, the
+    // components-not-found line written at start-up among others, stays.
     const std::optional<QString> install = installDir();
-    if (!install || !agentBinary(*install))
+    if (!install || !agentBinary(*install)) {
+        setupOffered = false;
+        updateControls();
         return;
+    }
+    setupOffered = folder.has_value();
+    repairOffered = folder && repairAvailable;
+    updateControls();
     setStatus(folder ? WindowTexts::readyToSetUp : WindowTexts::folderRequired, false);
 }

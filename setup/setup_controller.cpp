@@ -204,13 +204,13 @@ void SetupController::setStartUpState()
     const std::optional<QString> install = installDir();
     if (!install || !agentBinary(*install)) {
         setStatus(WindowTexts::componentsMissing, true);
+        uninstallOffered = false;
         updateControls();
         return;
     }
     if (const std::optional<QString> existing = existingAuthorizedFolder()) {
         setFolder(*existing);
-        repairAvailable = true;
-        startUpRepairQueued = true;
+        repairAvailable = repairOffered = true;
         updateControls();
         setStatus(WindowTexts::existingInstallation, false);
         // Starts once the window is shown and the event loop runs.

@@ -90,10 +90,13 @@ private:
         const QString& failureLineStart);
     void completeSetupOrRepair(bool ok, const QString& failureLineStart);
 
-    // What decides the controls besides the public state above.
+    // What the idle window offers, as the operation that last decided it left
+    // it; see updateControls.
     bool busy = false; // an agent runs or files are being removed
-    bool projectOpenable = false; // the last set-up or repair succeeded
-    bool startUpRepairQueued = false; // found at start-up, the repair starts once the loop runs
+    bool setupOffered = false;
+    bool repairOffered = false;
+    bool uninstallOffered = true;
+    bool projectOpenable = false; // the last agent run was a set-up or repair that succeeded
 
     Announcer* announcer; // tells a screen reader each status line
 

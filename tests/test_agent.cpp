@@ -110,11 +110,11 @@ private slots:
         QTest::addColumn<QByteArrayList>("chunks");
         QTest::addColumn<QStringList>("made");
         const QByteArray limit(LineAssembler::maxLineBytes, 'x');
-        QTest::newRow("lines over the limit") // ended in a later chunk, within one, not ended yet
-            << false << QByteArrayList { limit, "y\nnext\n", limit + "z\n", limit, "w", "\nlast" }
-            << QStringList { "next", "last" };
+        QTest::newRow("lines over the limit") // ended in a later chunk, within one, not ended yet, never ended
+            << false << QByteArrayList { limit, "y\nnext\n", limit + "z\n", limit, "w", "\nlast\n", limit + "v" }
+            << QStringList { "next", "last", "-" };
         QTest::newRow("lines at the limit, a split character, no UTF-8") // a stray byte, a surrogate, an overlong form
-            << false << QByteArrayList { limit, "\n\xE2\x9C", "\x93\n\xFF\n\xED\xA0\x80\n\xE0\x9F\xBF\n" }
+            << false << QByteArrayList { limit, "\n\xE2\x9C", "\x93\n\xFF\n\xED\xA0\x80\n\xE0\x9F\xBF\n\xFF" }
             << QStringList { QString(limit), "✓", "-" };
         QTest::newRow("error output, characters split over reads")
             << true << QByteArrayList { "caf\xC3", "\xA9 \xF0\x9F", "\x98\x80 \xFF!" }

@@ -128,11 +128,11 @@ private slots:
         row("agent a folder", "rm \"$AGENT\"; mkdir \"$AGENT\"", "install", "~/Applications/Tervan Halden Beta none");
         row("other processor's agent", "mv \"$AGENT\" \"$OTHER\"", "install", "~/Applications/Tervan Halden Beta none");
         row("a number among the arguments", "mkdir p", "found 1 --allow-root ~/p", "none");
-        row("registered, by a link", "mkdir p; ln -s p 'my prøject'", "found /agent -v --allow-root \"~/my prøject/\"",
-            "~/my prøject");
+        row("registered, by a link", "mkdir p; ln -s p 'my prøject'",
+            "found-binary /agent -v --allow-root \"~/my prøject/\"", "~/my prøject");
         row("switch last", "", "found /agent --allow-root", "none");
         row("first names a file", "touch f; mkdir p", "found --allow-root ~/f --allow-root ~/p", "none");
-        row("relative", "mkdir p", "found --allow-root p", "none");
+        row("relative", "mkdir Applications/Other/p", "found --allow-root p", "none"); // where the question is asked
         row("over the size limit", "mkdir p", "found-huge --allow-root ~/p", "none");
         // Started through a link to it in another folder that points through a link to its folder: the link to the
         // program followed, the one to its folder kept; asked afresh once its folder was renamed.
@@ -192,12 +192,15 @@ private slots:
         row("a file immutable", file + "+i \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
         row("a file append-only", file + "+a \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
         const QString noPermission
-            = "You don’t have permission to change “%1”. Give yourself Read & Write access to it";
+            = "You don’t have permission to change “%1”. Give yourself Read & Write access to it" + inTheFinder;
+        row("parent not writable", "chmod a-w Applications", "remove-as-nobody", noPermission.arg("~/Applications"));
+        row("the folder not writable", "chmod a-w \"$INSTALL\"", "remove-as-nobody",
+            noPermission.arg("Tervan Halden Beta"));
         row("a folder inside not writable", "chmod a-w \"$INSTALL/dist\"", "remove-as-nobody",
-            noPermission.arg("dist") + inTheFinder);
+            noPermission.arg("dist"));
         row("another's folder in a sticky folder",
             "mkdir -m 1777 \"$INSTALL/d\" \"$INSTALL/d/e\" && sudo chown 4242 \"$INSTALL/d\" \"$INSTALL/d/e\"",
-            "remove-as-nobody", noPermission.arg("d/e") + inTheFinder);
+            "remove-as-nobody", noPermission.arg("d/e"));
         const QString unreadable = " couldn’t be opened because you don’t have permission to view it. No files were "
                                    "removed. there";
         row("a folder deep inside unreadable", "mkdir -p \"$INSTALL/dist/a/b\" && chmod a-r \"$INSTALL/dist/a/b\"",

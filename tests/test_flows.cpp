@@ -74,19 +74,21 @@ private slots:
         row("ready", "", "folder chosen, repair available", "ready", "set-up repair choose uninstall close", "ready",
             "old/", "");
         row("ready, no folder", "", "repair available", "ready", "choose uninstall close", "required", "old/", "");
-        row("ready, agent lost", "", "folder chosen, agent lost", "ready", "choose close", "before", "old/", "");
+        row("agent lost", "", "folder chosen, agent lost", "ready", "choose uninstall close", "before", "old/", "");
         row("ready while an agent runs", "", "folder chosen, repair available, agent running", "ready", "", "before",
             "old/", "");
         // Set-up, repair and opening the project
-        row("repair, not confirmed", doneOk, "folder chosen, repair available", "repair",
+        row("repair, not confirmed", doneOk, "folder chosen, repair available, project opened", "repair",
             "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
             "--repair " SETUP_ARGS " (repairing)");
         row("repair, done warn", "echo '{\"step\":\"done\",\"status\":\"warn\",\"message\":\"partly\"}'",
             "folder chosen, repair available, project opened", "repair", "set-up repair choose uninstall close",
             "red: repair failed", "! done: partly/", "--repair " SETUP_ARGS " (repairing)");
-        row("registered, then exit 5", "echo '{\"step\":\"register\",\"status\":\"ok\"}'; echo denied >&2; exit 5",
-            "folder chosen", "setup", "set-up repair choose uninstall close", "red: set-up failed",
-            "✓ register: /error: denied//", "--setup " SETUP_ARGS " (setting up)");
+        // Without the agent binary a press does nothing, and no control is withdrawn for it.
+        row("registered, then exit 5, the binary gone",
+            "echo '{\"step\":\"register\",\"status\":\"ok\"}'; echo denied >&2; rm \"$0\"; exit 5", "folder chosen",
+            "setup", "repair choose uninstall close", "red: set-up failed", "✓ register: /error: denied//",
+            "--setup " SETUP_ARGS " (setting up)");
         row("set-up, no folder", "", "repair available", "setup", "choose uninstall close", "red: choose first", "old/",
             "");
         row("repair, no agent", "", "no agent binary, folder chosen, repair available", "repair", "choose close",
@@ -111,8 +113,8 @@ private slots:
         row("no agent", "", "no agent binary, folder chosen", "uninstall", "choose close", "before", "old/", "");
         row("installed elsewhere", "", "folder chosen, installed elsewhere", "uninstall",
             "set-up choose uninstall close", "red: unsupported", "old/", "");
-        row("agent fails, then again", failing, "folder chosen", "uninstall uninstall", "set-up choose uninstall close",
-            "red: uninstall failed", "✗ unregister: busy/error: in use//",
+        row("agent fails, then again", failing, "folder chosen, project opened", "uninstall uninstall",
+            "set-up choose uninstall close", "red: uninstall failed", "✗ unregister: busy/error: in use//",
             "--uninstall --uninstall confirm (removing) confirm (removing)");
         row("approval cancelled, retried alone", "",
             "folder chosen, repair available, project opened, removal pending, approval exits 126",
@@ -142,7 +144,7 @@ private slots:
         writeScript(
             home->filePath("helper"), "echo approval >> '" + record + "'; exit " + given.section("approval exits ", 1));
         platform::setPrivilegeHelperForTesting(home->filePath("helper")); // never the real administrator script
-        writeAgent(doneOk);
+        writeAgent(R"(echo '{"step":"done","status":"ok","extensionInstalled":true}')"); // a set-up that confirms it
         if (has("no agent"))
             QFile::remove(agentPath);
         start();
