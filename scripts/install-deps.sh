@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
   xvfb xauth fonts-dejavu-core fonts-noto-mono
   e2fsprogs       # chattr, for the tests' locked install folders
+  librapidcheck-dev # generated sequences in the tests, shrunk when one fails
   clang-format-19 # the layout check: one version, so both releases agree on the layout
 )
 # The desktop tests: the accessibility bus and its reader, a session bus, a window manager, and the tools that

@@ -29,10 +29,7 @@ inline QString recordArguments(const QString& file)
 }
 using platform::PlistFormat;
 QByteArray propertyList(const QStringList& programArguments, PlistFormat format);
-inline bool waitForRunEnd(SetupController& c)
-{
-    return QTest::qWaitFor([&c] { return !c.child; }, 20000);
-}
+bool waitForRunEnd(SetupController& c); // false when the run still goes on after 20 s
 inline const QString doneEvent = QStringLiteral(R"({"step":"done","status":"ok"})");
 inline const QString doneOk = "echo '" + doneEvent + "'"; // an agent's script
 
@@ -49,23 +46,17 @@ protected:
     SetupController& start() { return *(c = std::make_unique<SetupController>()); } // as the program makes it
     void showAsTheProgramDoes(); // with its header image and menu bar, active
     void writeAgent(const QString& script) const { writeScript(agentPath, script); }
+    void makeHome(); // a fresh home with the program installed, as every test starts
     // A row of a table of strings, its cells in the order of the columns.
     template <typename... Cells> static void row(const char* name, const Cells&... cells)
     {
         (QTest::newRow(name) << ... << QString(cells));
     }
 
-    // The dialogs the test expects next, in order, each with its answer: "panel" with a folder or "cancel",
-    // "confirm" with the boxes to tick ("credentials", "history") or "cancel", "notice".
-    void expect(const QString& kind, const QString& answer = {}) { answers.append({ kind, answer }); }
-
     std::unique_ptr<QTemporaryDir> home;
     QString installDir, bundle, agentPath;
     std::unique_ptr<SetupController> c;
-    QStringList seen; // what the dialogs showed, in order
 
 private:
-    int answerModal(QDialog& modal);
-    QList<std::pair<QString, QString>> answers;
-    QStringList unexpected; // dialogs that came unannounced: the test fails
+    QStringList unexpected; // dialogs no test answered: cancelled, and the test fails
 };

@@ -1,207 +1,260 @@
-// The window's flows as the user sees them: the situation, one action, what the window shows afterwards.
+// The window's flows over generated sequences of what a user, the agent and the administrator do: after every step
+// the controls offered, the status line, the dialogs and the agent's arguments, against a model of the window's rules.
+// A failing sequence is shrunk to the shortest and printed as steps to replay; RC_PARAMS="seed=N" runs it again.
 #include "halden_test.h"
 
 #include "platform/privileged_shell.h"
+#include "setup/modal_dialog.h"
 #include "setup/window_texts.h"
 #include "uninstall/uninstall_dialogs.h"
 #include "uninstall/uninstall_texts.h"
 
+#include <QFileDialog>
+#include <QMessageBox>
+#include <array>
+#include <rapidcheck.h>
+
 namespace {
 
-// What the window and its dialogs say, by a short name; the texts the program puts together, put together here.
-QString shortName(const QString& text)
+enum class Act { choose, cancel, setUp, repair, open, uninstall, vanish, comeBack, start };
+using enum Act;
+// What the user does, with the agent's answer (its exit status, whether it reports its registration and confirms the
+// extension) and the administrator's (how the approval a removal asks for ends, as the helper exits).
+struct Step {
+    const char* words;
+    Act act;
+    int exit = 1;
+    bool registers = false, confirms = false;
+    int approval = 126;
+};
+const std::vector<Step> steps { { "Choose Project Folder…, Authorize", choose },
+    { "Choose Project Folder…, Cancel", cancel }, { "Set Up Agent: fails", setUp },
+    { "Set Up Agent: registers, fails", setUp, 1, 1 }, { "Set Up Agent: succeeds", setUp, 0, 1 },
+    { "Set Up Agent: confirms the extension", setUp, 0, 1, 1 }, { "Repair Agent: fails", repair },
+    { "Repair Agent: registers, fails", repair, 1, 1 }, { "Repair Agent: succeeds", repair, 0, 1 },
+    { "Repair Agent: confirms the extension", repair, 0, 1, 1 }, { "Open Project in VS Code", open },
+    { "the agent binary vanishes", vanish }, { "the agent binary comes back", comeBack },
+    { "Uninstall…, Cancel (retrying a removal: approval dismissed)", uninstall, -1 },
+    { "Uninstall… confirmed, the agent fails (retrying a removal: approval refused)", uninstall, 1, 0, 0, 127 },
+    { "Uninstall… confirmed, approval given", uninstall, 0, 0, 0, 0 },
+    { "Uninstall… confirmed, approval dismissed", uninstall, 0 },
+    { "Uninstall… confirmed, approval refused", uninstall, 0, 0, 0, 127 } };
+const std::vector<Step> starts { { "start", start }, { "start without the agent binary", vanish },
+    { "start, VS Code not installed", start }, { "start registered, without the agent binary", vanish },
+    { "start registered: the repair fails", repair }, { "start registered: the repair succeeds", repair, 0, 1 },
+    { "start registered: the repair confirms the extension", repair, 0, 1, 1 } };
+
+void showValue(const Step& step, std::ostream& out) { out << "\n  " << step.words; } // as a person replays it
+
+// The controls offered, and the close button, in words.
+QString offered(std::array<bool, 6> on)
 {
-    using namespace WindowTexts;
-    using namespace SetupTexts;
-    using namespace UninstallTexts;
-    static const QMap<QString, QString> texts { { "missing", componentsMissing }, { "existing", existingInstallation },
-        { "start", chooseFolderToStart }, { "ready", readyToSetUp }, { "required", folderRequired },
-        { "choose first", chooseFolderFirst }, { "not confirmed", setupCompletionMessage(false) },
-        { "set-up failed", setupFailedStart + supportAddress + "." },
-        { "repair failed", repairFailedStart + supportAddress + "." }, { "uninstall failed", uninstallFailed },
-        { "unsupported", unsupportedLocation }, { "cancelled", removalCancelled }, { "incomplete", removalIncomplete },
-        { "setting up", setupRunning }, { "repairing", repairRunning }, { "removing", uninstallRunning },
-        { "not found", vscodeNotFound },
-        { "confirm", confirmationMessage + " " + confirmationStart + userPlanSentence + confirmationEnd },
-        { "uninstalled", finishedMessage + " " + finishedInformation } };
-    return texts.key(text, text);
+    QStringList names;
+    for (size_t at = 0; at < on.size(); ++at)
+        if (on[at])
+            names << std::array { "set-up", "repair", "choose", "open", "uninstall", "close" }[at];
+    return names.join(' ');
 }
 
-} // namespace
+// The window's rules as a user is promised them, written apart from the program: each operation enables and
+// disables the controls as it is described, in the order it is described.
+struct Model {
+    bool setup = false, repair = false, choose = true, open = false, uninstall = true, ended = false;
+    bool folder = false, agent = true, repairAvailable = false, extension = false, pending = false;
+    QString status, dialogs, runs; // what the last step showed, and the arguments of the programs it started
+    QString vscodeError; // what opening the project says when VS Code is not there or does not start
 
-// The set-up's and repair's arguments after their switch, as the rows write them.
-#define SETUP_ARGS "--allow-root ~/project --install-dir ~/Applications/Tervan Halden Beta"
+    void say(const QString& text, bool error) { status = (error ? "red: " : "") + text; }
+    void busyAndBack() // every control withdrawn, then offered again but Open Project, which a set-up or repair offers
+    {
+        open = false;
+        choose = !pending;
+        uninstall = true;
+        setup = !pending && folder;
+        repair = setup && repairAvailable;
+    }
+    bool run(const Step& step, const QString& arguments)
+    {
+        runs = arguments;
+        repairAvailable = repairAvailable || step.registers;
+        extension = step.confirms;
+        busyAndBack();
+        return step.exit == 0;
+    }
+    void updateSetupReadiness()
+    {
+        setup = pending ? setup : agent && folder; // without the agent binary the line in place stays
+        if (agent && !pending) {
+            repair = folder && repairAvailable;
+            say(folder ? WindowTexts::readyToSetUp : WindowTexts::folderRequired, false);
+        }
+    }
+    void setUpOrRepair(const Step& step)
+    {
+        const bool setUp = step.act == Act::setUp;
+        const bool ok = run(step,
+            (setUp ? "--setup" : "--repair")
+                + QString(" | --allow-root | ~/My Project/ünï | --install-dir | ~/Applications/") + installDirName);
+        choose = true;
+        open = ok;
+        updateSetupReadiness();
+        const QString failed = setUp ? SetupTexts::setupFailedStart : SetupTexts::repairFailedStart;
+        say(ok ? setupCompletionMessage(extension) : failed + supportAddress + u'.', !ok);
+    }
+    void begin(const Step& how)
+    {
+        agent = uninstall = how.act != vanish;
+        const QByteArrayView words(how.words);
+        vscodeError = words.contains("not installed")         ? SetupTexts::vscodeNotFound
+            : qEnvironmentVariableIsSet("GIO_LAUNCH_DESKTOP") ? SetupTexts::vscodeCouldNotOpen // GIO's launch helper
+                                                              : "";
+        if (how.act != Act::repair)
+            return say(agent ? WindowTexts::chooseFolderToStart : WindowTexts::componentsMissing, !agent);
+        folder = repairAvailable = repair = true;
+        setUpOrRepair(how);
+    }
+    void take(const Step& step)
+    {
+        dialogs.clear();
+        runs.clear();
+        if (!std::array { choose, choose, setup, repair, open, uninstall, true, true }[int(step.act)])
+            return;
+        if (step.act == Act::choose || step.act == cancel) {
+            dialogs = "panel";
+            folder = folder || step.act == Act::choose;
+            if (step.act == Act::choose)
+                updateSetupReadiness();
+        } else if ((step.act == setUp || step.act == Act::repair) && agent)
+            setUpOrRepair(step);
+        else if (step.act == Act::open) { // VS Code opens the folder, as one argument, or the reason it could not
+            runs = vscodeError.isEmpty() ? "~/My Project/ünï" : "";
+            say(vscodeError.isEmpty() ? setupCompletionMessage(extension) : vscodeError, !vscodeError.isEmpty());
+        } else if (step.act == Act::uninstall && (pending || agent)) {
+            if (!pending) { // the shared installation's confirmation: its removal asks for the administrator's approval
+                dialogs = "Stops and removes the local agent for your account. Removes the shared Halden application "
+                          "and CLI from this Mac. macOS will ask for administrator approval. The VS Code extension "
+                          "stays installed. Project history and saved credentials are kept unless you select their "
+                          "removal below. ";
+                if (step.exit < 0)
+                    return;
+                say(UninstallTexts::uninstallRunning, false);
+                if (!run(step, "--uninstall"))
+                    return say(UninstallTexts::uninstallFailed, true);
+                pending = true;
+            }
+            busyAndBack(); // the removal: the program ends busy, or offers the retry alone
+            ended = step.approval == 0;
+            if (ended)
+                return void(dialogs += UninstallTexts::finishedMessage);
+            say(step.approval == 126 ? UninstallTexts::removalCancelled : UninstallTexts::removalIncomplete, true);
+        } else if (step.act == vanish || step.act == comeBack)
+            agent = step.act == comeBack;
+    }
+    std::string shown() const
+    {
+        const QString controls = ended ? "" : offered({ setup, repair, choose, open, uninstall, true });
+        return (controls + " | " + status + " | " + dialogs.trimmed() + " | " + runs).toStdString();
+    }
+};
+
+} // namespace
 
 class FlowsTest : public HaldenTest {
     Q_OBJECT
 
-    // The controls a user can press, and the close button.
-    QString enabledControls() const
-    {
-        QStringList offered;
-        for (const auto& [button, name] : { std::pair { c->setupButton, "set-up" }, { c->repairButton, "repair" },
-                 { c->chooseButton, "choose" }, { c->openProjectButton, "open" }, { c->uninstallButton, "uninstall" } })
-            if (button->isEnabled())
-                offered << name;
-        if (c->window->isCloseEnabled())
-            offered << "close";
-        return offered.join(' ');
-    }
+    QTemporaryDir vscode; // its desktop entry, for every sequence
 
-    QString statusShown() const
+    // One sequence from a fresh start: after each step the window as the model has it, or the first difference.
+    void replay(const Step& how, const std::vector<Step>& sequence)
     {
-        const QColor color = c->statusLabel->palette().color(QPalette::WindowText);
-        const bool red
-            = color.hslSaturation() > 128 && (color.hslHue() < 15 || color.hslHue() > 345); // as a user tells it
-        return (red ? "red: " : "") + shortName(c->statusLabel->text());
+        makeHome();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(vscode.path())); // GLib reads it once in a process
+        const QString project = home->filePath("My Project/ünï"), helper = home->filePath("helper");
+        const QString arguments = home->filePath("arguments"); // those of the agent or VS Code, started last
+        const QByteArrayView words(how.words);
+        words.contains("not installed") ? void(QFile::remove(vscode.filePath("code")))
+                                        : writeScript(vscode.filePath("code"), recordArguments(arguments));
+        QDir().mkpath(project);
+        if (words.contains("registered"))
+            writeFile(home->filePath(AgentContract::launchAgentPropertyListPath),
+                propertyList({ "/agent", "--allow-root", project }, PlistFormat::xml));
+        ProgramRemoval::setSharedDirectoryForTesting(installDir); // removed with the test's administrator approval
+        platform::setPrivilegeHelperForTesting(helper);
+        const Step* step = &how;
+        QString seen;
+        Model model;
+        setModalAnswererForTesting([&](QDialog& modal) { // as a user answers
+            auto* notice = qobject_cast<QMessageBox*>(&modal);
+            auto* confirmation = qobject_cast<UninstallConfirmation*>(&modal);
+            seen += confirmation ? confirmation->findChild<QLabel*>("informativeText")->text() + " "
+                : notice         ? notice->text()
+                                 : "panel ";
+            if (auto* panel = qobject_cast<QFileDialog*>(&modal))
+                panel->selectFile(project);
+            step->act == cancel || step->exit < 0 ? modal.reject() : modal.accept();
+            return modal.result();
+        });
+        const auto controls = [this] {
+            return offered({ c->setupButton->isEnabled(), c->repairButton->isEnabled(), c->chooseButton->isEnabled(),
+                c->openProjectButton->isEnabled(), c->uninstallButton->isEnabled(), c->window->isCloseEnabled() });
+        };
+        const auto shown = [&] {
+            RC_ASSERT(!c->child || controls().isEmpty()); // busy: every control withdrawn
+            QCoreApplication::processEvents(); // a run or a launch reported, the start-up repair started
+            RC_ASSERT(waitForRunEnd(*c));
+            QCoreApplication::processEvents();
+            // VS Code starts in its own time; a run that never comes shows in the comparison.
+            static_cast<void>(model.runs.isEmpty() || QTest::qWaitFor([&] { return QFile::exists(arguments); }));
+            const QString run = recordedLines(arguments).join(" | ").replace(home->path(), "~");
+            QFile::remove(arguments);
+            const QColor colour = c->statusLabel->palette().color(QPalette::WindowText);
+            const bool red = colour.hslSaturation() > 128 && (colour.hslHue() < 15 || colour.hslHue() > 345);
+            return (controls() + " | " + (red ? "red: " : "") + c->statusLabel->text() + " | " + seen.trimmed() + " | "
+                + run)
+                .toStdString();
+        };
+        const auto agent = [&](const Step& run) {
+            writeAgent(recordArguments(arguments) + "\n"
+                + (run.registers ? "echo '{\"step\":\"register\",\"status\":\"ok\"}'\n" : "")
+                + (run.exit ? "exit " + QString::number(run.exit)
+                            : "echo '{\"step\":\"done\",\"status\":\"ok\",\"extensionInstalled\":"
+                            + QString(run.confirms ? "true" : "false") + "}'"));
+        };
+        how.act == vanish ? void(QFile::remove(agentPath)) : agent(how);
+        model.begin(how);
+        start();
+        RC_ASSERT(shown() == model.shown());
+        for (size_t taken = 0; taken < sequence.size() && !model.ended; ++taken) {
+            step = &sequence[taken];
+            seen.clear();
+            if (QFile::exists(agentPath) || step->act == comeBack)
+                agent(*step);
+            if (step->act == vanish)
+                QFile::remove(agentPath);
+            writeScript(helper, "exit " + QString::number(step->approval));
+            if (step->act < vanish)
+                std::array { c->chooseButton, c->chooseButton, c->setupButton, c->repairButton, c->openProjectButton,
+                    c->uninstallButton }[int(step->act)]
+                    ->click();
+            model.take(*step);
+            if (const std::string now = shown(); now != model.shown())
+                RC_FAIL("after step " + std::to_string(taken + 1) + " the window shows\n  " + now
+                    + "\nwhere it should show\n  " + model.shown());
+        }
     }
 
 private slots:
-    void flows_data()
+    void sequences()
     {
-        QTest::addColumn<QString>("agent"); // the stand-in agent's script
-        QTest::addColumn<QString>("given"); // the situation, in words the fixture knows
-        QTest::addColumn<QString>("action"); // operations in turn, "uninstall" with the confirmation's answer
-        QTest::addColumn<QString>("enabled"); // the controls offered afterwards
-        QTest::addColumn<QString>("status"); // by its short name; "red: " when shown as an error
-        QTest::addColumn<QString>("log");
-        QTest::addColumn<QString>("calls"); // the agent's arguments, the approval prompts and the dialogs, in order
-        // The start, and readiness once a folder is chosen
-        row("agent missing", "", "no agent binary", "start", "choose close", "red: missing", "", "");
-        row("no installation", "", "", "start", "choose uninstall close", "start", "", "");
-        row("existing installation", "", "registered at start", "start", "repair choose uninstall close", "existing",
-            "", "");
-        row("ready", "", "folder chosen, repair available", "ready", "set-up repair choose uninstall close", "ready",
-            "old/", "");
-        row("ready, no folder", "", "repair available", "ready", "choose uninstall close", "required", "old/", "");
-        row("agent lost", "", "folder chosen, agent lost", "ready", "choose uninstall close", "before", "old/", "");
-        row("ready while an agent runs", "", "folder chosen, repair available, agent running", "ready", "", "before",
-            "old/", "");
-        // Set-up, repair and opening the project
-        row("repair, not confirmed", doneOk, "folder chosen, repair available, project opened", "repair",
-            "set-up repair choose open uninstall close", "not confirmed", "✓ done: /",
-            "--repair " SETUP_ARGS " (repairing)");
-        row("repair, done warn", "echo '{\"step\":\"done\",\"status\":\"warn\",\"message\":\"partly\"}'",
-            "folder chosen, repair available, project opened", "repair", "set-up repair choose uninstall close",
-            "red: repair failed", "! done: partly/", "--repair " SETUP_ARGS " (repairing)");
-        // Without the agent binary a press does nothing, and no control is withdrawn for it.
-        row("registered, then exit 5, the binary gone",
-            "echo '{\"step\":\"register\",\"status\":\"ok\"}'; echo denied >&2; rm \"$0\"; exit 5", "folder chosen",
-            "setup", "repair choose uninstall close", "red: set-up failed", "✓ register: /error: denied//",
-            "--setup " SETUP_ARGS " (setting up)");
-        row("set-up, no folder", "", "repair available", "setup", "choose uninstall close", "red: choose first", "old/",
-            "");
-        row("repair, no agent", "", "no agent binary, folder chosen, repair available", "repair", "choose close",
-            "before", "old/", "");
-        row("set-up while an agent runs", "", "folder chosen, repair available, project opened, agent running", "setup",
-            "", "setting up", "", "");
-        row("open, no VS Code", "", "folder chosen", "open", "set-up choose uninstall close", "red: not found", "old/",
-            "");
-        // Uninstall
-        const QString failing
-            = "echo '{\"step\":\"unregister\",\"status\":\"failed\",\"message\":\"busy\"}'; echo 'in use' >&2; exit 4";
-        row("neither box", "exit 1", "folder chosen", "uninstall", "set-up choose uninstall close",
-            "red: uninstall failed", "", "--uninstall confirm (removing)");
-        row("both boxes", "exit 1", "folder chosen", "uninstall credentials history", "set-up choose uninstall close",
-            "red: uninstall failed", "",
-            "--uninstall --remove-credentials --remove-history ~/project confirm (removing)");
-        row("no folder for history", "exit 1", "", "uninstall credentials history", "choose uninstall close",
-            "red: uninstall failed", "", "--uninstall --remove-credentials confirm (no history) (removing)");
-        row("cancelled", "", "folder chosen", "uninstall cancel", "set-up choose uninstall close", "before", "old/",
-            "confirm");
-        row("an agent runs", "", "folder chosen, agent running", "uninstall", "", "before", "old/", "");
-        row("no agent", "", "no agent binary, folder chosen", "uninstall", "choose close", "before", "old/", "");
-        row("installed elsewhere", "", "folder chosen, installed elsewhere", "uninstall",
-            "set-up choose uninstall close", "red: unsupported", "old/", "");
-        row("agent fails, then again", failing, "folder chosen, project opened", "uninstall uninstall",
-            "set-up choose uninstall close", "red: uninstall failed", "✗ unregister: busy/error: in use//",
-            "--uninstall --uninstall confirm (removing) confirm (removing)");
-        row("approval cancelled, retried alone", "",
-            "folder chosen, repair available, project opened, removal pending, approval exits 126",
-            "uninstall uninstall", "uninstall close", "red: cancelled", "old/", "approval approval");
-        row("approval refused", "", "removal pending, approval exits 127", "uninstall", "uninstall close",
-            "red: incomplete", "old/", "approval");
-        // The agent makes the folder anew at its path: it is not the one planned, and never removed.
-        row("per-user folder replaced meanwhile", "cd ~/Applications && mv T* ~/moved && mkdir 'Tervan Halden Beta'",
-            "folder chosen, repair available, project opened", "uninstall uninstall", "uninstall close",
-            "red: unsupported", "", "--uninstall confirm (removing)");
-        row("shared removal approved", "", "removal pending, approval exits 0", "uninstall", "", "before", "old/",
-            "approval uninstalled");
-    }
-    void flows()
-    {
-        QFETCH(QString, agent);
-        QFETCH(QString, given);
-        QFETCH(QString, action);
-        QFETCH(QString, calls);
-        const QString record = home->filePath("calls"), project = home->filePath("project");
-        const auto has = [&given](const char* situation) { return given.contains(situation); };
-        if (has("registered") && QDir().mkpath(project))
-            writeFile(home->filePath(AgentContract::launchAgentPropertyListPath),
-                propertyList({ "/agent", "--allow-root", project }, PlistFormat::xml));
-        if (has("installed elsewhere")) // another user's home: the install folder is in no supported place
-            qputenv("HOME", QFile::encodeName(project));
-        writeScript(
-            home->filePath("helper"), "echo approval >> '" + record + "'; exit " + given.section("approval exits ", 1));
-        platform::setPrivilegeHelperForTesting(home->filePath("helper")); // never the real administrator script
-        writeAgent(R"(echo '{"step":"done","status":"ok","extensionInstalled":true}')"); // a set-up that confirms it
-        if (has("no agent"))
-            QFile::remove(agentPath);
-        start();
-        if (!action.startsWith("start")) { // the situation, reached through the controller's own operations
-            if (has("folder chosen") && QDir().mkpath(project)) {
-                expect("panel", project);
-                c->chooseFolder();
-            }
-            if (has("project opened")) { // a set-up that succeeded
-                c->setUpAgent();
-                QVERIFY(waitForRunEnd(*c));
-            }
-            c->repairAvailable = has("repair available"); // as the agent's report of its registration sets it
-            if (has("removal pending")) // as after an uninstall whose removal failed
-                c->pendingProgramRemoval = ProgramRemoval::shared();
-            if (has("agent running"))
-                c->run("/bin/sleep", { "30" }, [](bool) { });
-            c->updateControls();
-            c->setStatus("before", false);
-            c->log->clear();
-            c->append("old");
-            seen.clear();
-        }
-        if (QFile::exists(agentPath))
-            writeAgent(recordArguments(record) + "\n" + agent);
-        if (has("agent lost")) // the agent binary is gone since start-up
-            QFile::remove(agentPath);
-        static const QRegularExpression dialogs("confirm|uninstalled"); // those the row names are answered
-        for (const QRegularExpressionMatch& dialog : dialogs.globalMatch(calls))
-            expect(dialog.captured() == "confirm" ? "confirm" : "notice", action);
-        QProcess* sleeper = c->child;
-        using Operation = void (SetupController::*)();
-        static const QMap<QString, Operation> operations { { "ready", &SetupController::updateSetupReadiness },
-            { "setup", &SetupController::setUpAgent }, { "repair", &SetupController::repair },
-            { "uninstall", &SetupController::uninstall }, { "open", &SetupController::openProject } };
-        for (const QString& step : action.split(' ')) {
-            if (operations.contains(step))
-                (c.get()->*operations[step])();
-            if (c->child && c->child != sleeper)
-                seen << "(" + statusShown() + ")"; // the running line, never shown as an error
-            QVERIFY(c->child == sleeper || waitForRunEnd(*c));
-        }
-        QCOMPARE(c->window->cursor().shape(), c->window->isCloseEnabled() ? Qt::ArrowCursor : Qt::BusyCursor);
-        QTEST(enabledControls(), "enabled");
-        QTEST(statusShown(), "status");
-        QTEST(c->log->toPlainText().replace('\n', '/'), "log");
-        for (QString& shown : seen)
-            shown = shortName(shown);
-        QCOMPARE((recordedLines(record) << seen).join(' ').replace(home->path(), "~"), calls);
-    }
-
-    void sharedConfirmationText() // the per-user one is read in the rows above
-    {
-        QCOMPARE(uninstallConfirmationText(ProgramRemoval::shared()),
-            "Stops and removes the local agent for your account. Removes the shared Halden application and CLI from "
-            "this Mac. macOS will ask for administrator approval. The VS Code extension stays installed. Project "
-            "history and saved credentials are kept unless you select their removal below.");
+        writeFile(vscode.filePath("applications/com.visualstudio.code.desktop"),
+            "[Desktop Entry]\nType=Application\nName=Visual Studio Code\nExec=\"" + vscode.filePath("code").toUtf8()
+                + "\" %F\n");
+        // 2,000 sequences of up to 25 steps unless RC_PARAMS says otherwise; its seed is printed first.
+        qputenv("RC_PARAMS", "max_success=2000 " + qgetenv("RC_PARAMS"));
+        QVERIFY(rc::check("the window as its rules say after every step", [this] {
+            replay(*rc::gen::elementOf(starts),
+                *rc::gen::resize(25, rc::gen::container<std::vector<Step>>(rc::gen::elementOf(steps))));
+        }));
     }
 };
 

@@ -29,10 +29,25 @@ QString ProgramRemovalError::errorDescription() const
     return QString();
 }
 
+namespace {
+
+std::optional<QString>& sharedDirectoryOverride()
+{
+    static std::optional<QString> folder;
+    return folder;
+}
+
+} // namespace
+
 const QString& ProgramRemoval::sharedDirectory()
 {
     static const QString directory = QStringLiteral("/Applications/") + installDirName;
-    return directory;
+    return sharedDirectoryOverride() ? *sharedDirectoryOverride() : directory;
+}
+
+void ProgramRemoval::setSharedDirectoryForTesting(std::optional<QString> folder)
+{
+    sharedDirectoryOverride() = std::move(folder);
 }
 
 const QString& ProgramRemoval::administratorScript()

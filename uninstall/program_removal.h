@@ -78,6 +78,9 @@ public:
     friend bool operator==(const ProgramRemoval&, const ProgramRemoval&) = default;
 
     static const QString& sharedDirectory();
+    // A folder of the test's own as the shared one, whose removal then asks
+    // the privilege helper (also the test's) for approval.
+    static void setSharedDirectoryForTesting(std::optional<QString> folder);
     static const QString& administratorScript();
 
     // Classifies an install folder; throws ProgramRemovalError(unsupportedLocation)
