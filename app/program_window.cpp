@@ -1,6 +1,7 @@
 #include "app/program_window.h"
 
 #include "app/main_menu.h"
+#include "platform/launch_activation.h"
 #include "setup/setup_controller.h"
 #include "setup/setup_window.h"
 
@@ -12,10 +13,12 @@ void presentSetupWindow(SetupController& controller)
     bringToFront(controller.window);
 }
 
-void bringToFront(QWidget* window)
+void bringToFront(QWidget* window, const QString& activationToken, const QString& startupId)
 {
+    platform::prepareActivation(activationToken);
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     window->activateWindow();
+    platform::finishActivation(window, startupId);
 }

@@ -1,68 +1,96 @@
 #include "platform/single_instance.h"
 
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QLocalSocket>
-#include <QStandardPaths>
-#include <QThread>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#ifndef __APPLE__
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QVariantMap>
+#endif
 
 namespace platform {
 
-SingleInstance::~SingleInstance()
-{
-    if (lock >= 0)
-        close(lock);
-}
+#ifndef __APPLE__
+namespace {
+
+    const QString serviceName = QStringLiteral("com.tervan.HaldenSetup");
+    const QString objectPath = QStringLiteral("/com/tervan/HaldenSetup");
+    const QString tokenKey = QStringLiteral("activation-token");
+    const QString startupIdKey = QStringLiteral("desktop-startup-id");
+
+    // The interface through which desktops, launchers and a second start bring the
+    // running program forward; what it is asked to open or do, it only comes to
+    // the front for.
+    class ApplicationAdaptor : public QDBusAbstractAdaptor {
+        Q_OBJECT
+        Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+
+    public:
+        explicit ApplicationAdaptor(SingleInstance* instance)
+            : QDBusAbstractAdaptor(instance)
+            , instance(instance)
+        {
+        }
+
+    public slots:
+        void Activate(const QVariantMap& platformData)
+        {
+            emit instance->activationRequested(
+                platformData.value(tokenKey).toString(), platformData.value(startupIdKey).toString());
+        }
+        void Open(const QStringList&, const QVariantMap& platformData) { Activate(platformData); }
+        void ActivateAction(const QString&, const QVariantList&, const QVariantMap& platformData)
+        {
+            Activate(platformData);
+        }
+
+    private:
+        SingleInstance* instance;
+    };
+
+    // What the launcher gave this start so that the window it brings forward may
+    // take the focus, in the platform data of org.freedesktop.Application.
+    QVariantMap launchPlatformData()
+    {
+        QVariantMap data;
+        for (const auto& [key, variable] :
+            { std::pair { tokenKey, "XDG_ACTIVATION_TOKEN" }, { startupIdKey, "DESKTOP_STARTUP_ID" } })
+            if (const QString value = qEnvironmentVariable(variable); !value.isEmpty())
+                data.insert(key, value);
+        return data;
+    }
+
+} // namespace
+#endif
 
 bool SingleInstance::claim()
 {
 #ifdef __APPLE__
     return true;
 #else
-    // The user's runtime folder belongs to the user alone (Qt checks its owner
-    // and mode, and falls back to a private folder of its own).
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    const QString name = folder + QStringLiteral("/halden-setup");
-    // Who is the one instance is decided by a lock the kernel drops when its
-    // holder ends in any way, crashes and kills included, never by whether the
-    // socket's file exists: a crashed instance leaves that file behind. Not
-    // inherited by the agent or anything else the program starts, which would
-    // otherwise hold it past the program's end.
-    if (!folder.isEmpty())
-        lock = open(QFile::encodeName(name + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lock < 0)
-        return true; // no place to meet: the program starts as it always did
-    // The holder listens a moment after it took the lock, and may end at any
-    // moment: until one of the two answers, ask both again. A holder that never
-    // answers is busy or hung; a second window would let two agents run at once,
-    // so this start ends all the same.
-    QLocalSocket socket;
-    for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QThread::msleep(20)) {
-        if (flock(lock, LOCK_EX | LOCK_NB) == 0) {
-            QLocalServer::removeServer(name); // left by an instance that ended without removing it
-            connect(&server, &QLocalServer::newConnection, this, [this] {
-                while (QLocalSocket* request = server.nextPendingConnection())
-                    request->deleteLater(); // a connection is the whole request
-                emit activationRequested();
-            });
-            server.listen(name);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return true; // no session to meet in: a lone instance, as the program always was
+    new ApplicationAdaptor(this);
+    // The object first, so that whoever finds the name finds it answering. The
+    // owner may end between a refused name and the call: then ask again.
+    bus.registerObject(objectPath, this, QDBusConnection::ExportAdaptors);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (bus.registerService(serviceName))
             return true;
-        }
-        if (errno != EWOULDBLOCK)
-            return true; // a file system without locks: no way to tell, so start
-        socket.connectToServer(name);
-        if (socket.waitForConnected(1000)) {
-            socket.disconnectFromServer();
+        QDBusMessage activate = QDBusMessage::createMethodCall(
+            serviceName, objectPath, QStringLiteral("org.freedesktop.Application"), QStringLiteral("Activate"));
+        activate << launchPlatformData();
+        if (bus.call(activate, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage)
             return false;
-        }
     }
+    // An owner that does not answer is busy or hung; a second window would let
+    // two agents run at once, so this start ends all the same.
     return false;
 #endif
 }
 
 } // namespace platform
+
+#ifndef __APPLE__
+#include "single_instance.moc"
+#endif

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config git
-  qt6-base-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
+  qt6-base-dev libxcb1-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
   xvfb xauth fonts-dejavu-core fonts-noto-mono
   e2fsprogs       # chattr, for the tests' locked install folders
   librapidcheck-dev # generated sequences in the tests, shrunk when one fails

@@ -138,8 +138,8 @@ private slots:
                 top + "Halden Setup/HaldenInstaller@2x.png", top + "Halden Setup/halden-setup", top + "dist/",
                 top + "dist/tervan-agent-" + QSysInfo::currentCpuArchitecture() }));
         // Started with the agent missing: the first thing heard after the window's title is the red line. Then it
-        // crashes (killed), leaving its names in the runtime folder: the next start is the one instance, as its start
-        // again further on shows.
+        // crashes (killed), and the session bus frees its name: the next start is the one instance, as its start again
+        // further on shows.
         const QString developmentAgent = home->filePath("tervan-agent");
         QVERIFY(QFile::rename(agentPath, developmentAgent));
         QProcess& crashed = desktop.start(bundle + "/halden-setup");
@@ -148,6 +148,11 @@ private slots:
         QVERIFY(reader.says(WindowTexts::componentsMissing) && reader.heardUpTo == afterTitle + 1);
         crashed.kill();
         QVERIFY(crashed.waitForFinished());
+        // Without a session bus to meet others on, a start is a lone instance, and shows its window.
+        QProcess& lone = desktop.start("env", { "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", crashed.program() });
+        QTRY_VERIFY(!desktop.run("xdotool search --onlyvisible --name \"$1\"", { productName }).isEmpty());
+        lone.kill();
+        QVERIFY(lone.waitForFinished());
         // The agent takes its time, as a real one does, so that what it is doing is heard before it has done.
         const QString slowly = "sleep 2; ", slowAgent = slowly + "exec '" + developmentAgent + "' \"$@\"";
         writeAgent(slowAgent);
@@ -183,10 +188,12 @@ private slots:
         // The program on the accessibility bus, by its name.
         QCOMPARE(nameOf(hold(atspi_accessible_get_application(statusBar(onTheBus().get()).get(), nullptr)).get()),
             "Halden Setup");
-        // What the window manager shows: the product's title, and it offers closing and minimizing, no maximizing.
+        // What the window manager shows: the product's title and icon, in both sizes, and it offers closing and
+        // minimizing, no maximizing.
         QTRY_COMPARE(desktop.run("xdotool getactivewindow getwindowname; xprop -id $(xdotool getactivewindow) "
-                                 "_NET_WM_ALLOWED_ACTIONS | grep -Eo 'CLOSE|MINIMIZE|MAXIMIZE' | sort -u"),
-            QStringList({ productName, "CLOSE", "MINIMIZE" }));
+                                 "_NET_WM_ALLOWED_ACTIONS _NET_WM_ICON | grep -Eo 'CLOSE|MINIMIZE|MAXIMIZE|Icon "
+                                 "\\([0-9]+ x [0-9]+\\)' | sort -u"),
+            QStringList({ productName, "CLOSE", "Icon (112 x 112)", "Icon (56 x 56)", "MINIMIZE" }));
 
         const auto press = [&](const QString& keys, const QString& said) {
             reader.heardUpTo = reader.hear().size();
@@ -229,6 +236,11 @@ private slots:
         QTRY_COMPARE(desktop.run("xdotool getactivewindow getwindowname"), QStringList("xmessage"));
         QProcess& third = desktop.start(link);
         QVERIFY(third.waitForFinished(20000) && third.exitCode() == 0);
+        // Behind it again, and asked forward as a desktop asks an application, on the session bus.
+        desktop.start("xmessage", { "yet another program" });
+        QTRY_COMPARE(desktop.run("xdotool getactivewindow getwindowname"), QStringList("xmessage"));
+        desktop.run("gdbus call --session --dest com.tervan.HaldenSetup --object-path /com/tervan/HaldenSetup "
+                    "--method org.freedesktop.Application.Activate \"{'desktop-startup-id': <'journey_TIME0'>}\"");
         QVERIFY(press("Tab", "Uninstall…"));
         QVERIFY(press("Return", "Uninstall")); // the confirmation's default
         QVERIFY(press("shift+Tab space", "Also delete Halden scan history and feedback in the chosen project folder"));
