@@ -131,12 +131,16 @@ private slots:
             QSKIP("no screen reader here: it needs orca, and script (bsdutils)");
         const QString top = "Tervan Halden Beta/";
         // The package as users get it, made by cpack from the install rules and unpacked into ~/Applications over
-        // the fixture's install folder: exactly the program, its images and the agent.
+        // the fixture's install folder: exactly the program, its images, its desktop entry and icon, and the agent;
+        // the program without its debugging information.
         QCOMPARE(desktop.run("'" HALDEN_CPACK "' -G TGZ --config '" HALDEN_CPACK_CONFIG "' -B ~/packed >/dev/null && "
-                             "tar -xvzf ~/packed/*.tar.gz -C ~/Applications | LC_ALL=C sort"),
+                             "tar -xvzf ~/packed/*.tar.gz -C ~/Applications | LC_ALL=C sort; readelf -S \"$1\" | "
+                             "grep -c debug_info",
+                     { bundle + "/halden-setup" }),
             QStringList({ top, top + "Halden Setup/", top + "Halden Setup/HaldenInstaller.png",
-                top + "Halden Setup/HaldenInstaller@2x.png", top + "Halden Setup/halden-setup", top + "dist/",
-                top + "dist/tervan-agent-" + QSysInfo::currentCpuArchitecture() }));
+                top + "Halden Setup/HaldenInstaller@2x.png", top + "Halden Setup/com.tervan.HaldenSetup.desktop",
+                top + "Halden Setup/com.tervan.HaldenSetup.png", top + "Halden Setup/halden-setup", top + "dist/",
+                top + "dist/tervan-agent-" + QSysInfo::currentCpuArchitecture(), "0" }));
         // Started with the agent missing: the first thing heard after the window's title is the red line. Then it
         // crashes (killed), and the session bus frees its name: the next start is the one instance, as its start again
         // further on shows.
