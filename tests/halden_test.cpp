@@ -84,7 +84,7 @@ void HaldenTest::makeHome()
     home = std::make_unique<QTemporaryDir>();
     qputenv("HOME", QFile::encodeName(home->path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home->filePath("data")));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home->path())); // where a started program meets its other starts
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home->path())); // the user's runtime folder, the test's own
     installDir = home->filePath("Applications/" + installDirName);
     bundle = installDir + "/Halden Setup";
     agentPath = installDir + "/dist/" + AgentContract::executableName;

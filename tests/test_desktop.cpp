@@ -52,8 +52,8 @@ struct ScreenReader {
 
 // A desktop as a user's session has it: a screen (Xvfb), a window manager (openbox, which focuses, raises and
 // minimizes windows as a desktop's does) and a session bus with the accessibility bus. The programs started on it
-// meet their other starts in the test's runtime folder. It ends, with all it runs, when its input closes, as it
-// does when the test ends in any way.
+// meet their other starts on that session bus. It ends, with all it runs, when its input closes, as it does when the
+// test ends in any way.
 struct Desktop {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QProcess session;
