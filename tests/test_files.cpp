@@ -186,13 +186,14 @@ private slots:
         row("the folder a mount point", "sudo mount --bind \"$INSTALL\" \"$INSTALL\"", "remove",
             "Halden’s folder is a disk or share of its own. Eject it," + retry);
         const QString file = "f=\"$INSTALL/Halden Setup/halden-setup\"; echo > \"$f\" && sudo chattr ";
-        const QString inTheFinder = " in its Get Info window in the Finder," + retry;
-        const QString locked = " is locked. Unlock it" + inTheFinder;
+        const QString locked = " is locked. An administrator can unlock it with “sudo chattr -i -a”," + retry;
         row("parent immutable", "sudo chattr +i Applications", "remove", "“~/Applications”" + locked);
         row("a file immutable", file + "+i \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
         row("a file append-only", file + "+a \"$f\"", "remove", "“Halden Setup/halden-setup”" + locked);
         const QString noPermission
-            = "You don’t have permission to change “%1”. Give yourself Read & Write access to it" + inTheFinder;
+            = "You don’t have permission to change “%1”. Give yourself write access to it in its Properties in the "
+              "file manager or with “chmod u+w”,"
+            + retry;
         row("parent not writable", "chmod a-w Applications", "remove-as-nobody", noPermission.arg("~/Applications"));
         row("the folder not writable", "chmod a-w \"$INSTALL\"", "remove-as-nobody",
             noPermission.arg("Tervan Halden Beta"));

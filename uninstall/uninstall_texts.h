@@ -19,11 +19,21 @@ inline const QString mountedInside = QStringLiteral(
     "“%1” is a disk or share mounted inside Halden’s folder. Eject it, then click Uninstall to retry.");
 inline const QString folderIsMounted
     = QStringLiteral("Halden’s folder is a disk or share of its own. Eject it, then click Uninstall to retry.");
+// What the user does about a locked item or a folder they may not change, in their platform's words: on Linux
+// "locked" is the immutable or append-only attribute, which only an administrator can clear.
+#ifdef __APPLE__
 inline const QString itemLocked
     = QStringLiteral("“%1” is locked. Unlock it in its Get Info window in the Finder, then click Uninstall to retry.");
 inline const QString folderNotWritable = QStringLiteral(
     "You don’t have permission to change “%1”. Give yourself Read & Write access to it in its Get Info window in "
     "the Finder, then click Uninstall to retry.");
+#else
+inline const QString itemLocked = QStringLiteral(
+    "“%1” is locked. An administrator can unlock it with “sudo chattr -i -a”, then click Uninstall to retry.");
+inline const QString folderNotWritable = QStringLiteral(
+    "You don’t have permission to change “%1”. Give yourself write access to it in its Properties in the file "
+    "manager or with “chmod u+w”, then click Uninstall to retry.");
+#endif
 inline const QString folderUnreadable
     = QStringLiteral("The folder “%1” couldn’t be opened because you don’t have permission to view it.");
 inline const QString itemNotOpened = QStringLiteral("“%1” couldn’t be opened. %2.");
