@@ -5,6 +5,7 @@
 // otherwise.
 #include "agent/agent_event.h"
 #include "agent/line_assembler.h"
+#include "fuzz/agent_reads.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -73,15 +74,8 @@ void compare(const QList<QByteArrayView>& lines)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size == 0)
-        return 0;
-    // The first byte chooses how the rest is cut into reads.
-    const size_t readSize = 1 + data[0] % 64;
-    const QByteArrayView output(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
     LineAssembler lines;
-    for (qsizetype at = 0; at < output.size(); at += static_cast<qsizetype>(readSize))
-        compare(
-            lines.feed(output.sliced(at, std::min<qsizetype>(static_cast<qsizetype>(readSize), output.size() - at))));
+    forEachRead(data, size, [&](QByteArrayView read) { compare(lines.feed(read)); });
     if (const std::optional<QByteArrayView> last = lines.finish())
         compare({ *last });
     return 0;

@@ -3,6 +3,7 @@
 #include "agent/agent_event.h"
 #include "agent/error_output.h"
 #include "agent/line_assembler.h"
+#include "fuzz/agent_reads.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,19 +21,12 @@ void consumeAll(const QList<QByteArrayView>& lines)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size == 0)
-        return 0;
-    // The first byte chooses how the rest is cut into reads.
-    const size_t readSize = 1 + data[0] % 64;
-    const QByteArrayView output(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
     LineAssembler lines;
     ErrorOutput errors;
-    for (qsizetype at = 0; at < output.size(); at += static_cast<qsizetype>(readSize)) {
-        const QByteArrayView read
-            = output.sliced(at, std::min<qsizetype>(static_cast<qsizetype>(readSize), output.size() - at));
+    forEachRead(data, size, [&](QByteArrayView read) {
         consumeAll(lines.feed(read));
         errors.feed(read);
-    }
+    });
     if (const std::optional<QByteArrayView> last = lines.finish())
         consumeAll({ *last });
     (void)errorTail(errors.finish());

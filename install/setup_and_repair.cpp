@@ -44,8 +44,7 @@ void SetupController::startSetupOrRepair(
 void SetupController::completeSetupOrRepair(bool ok, const QString& failureLineStart)
 {
     projectOpenable = ok;
-    updateControls();
-    updateSetupReadiness();
+    updateSetupReadiness(); // shows the controls, whatever it decides
     if (ok)
         setStatus(setupCompletionMessage(extensionInstalled), false);
     else
