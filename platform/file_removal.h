@@ -2,32 +2,47 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 
 namespace platform {
 
-// Which folder a path named when it was looked at. A folder deleted and made
-// again at the same path may get the freed inode number back (ext4 does), so
-// the birth time (to the nanosecond) and the mount are compared as well. Where
-// the file system reports no birth time it stays zero, and device, inode and
-// mount decide alone.
+// Which folder or entry a path named when it was looked at: its device, inode and mount (0 where the kernel gives
+// no mount id). Within one walk, a folder held open below this one keeps this one's inode alive, so the numbers
+// cannot pass to another folder meanwhile; a birth time would not do, as an overlay copying a folder up changes it.
 struct FolderIdentity {
     dev_t device = 0;
     ino_t inode = 0;
-    std::int64_t bornSeconds = 0;
-    std::uint32_t bornNanoseconds = 0;
     std::uint64_t mount = 0;
     friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
 };
 
-// A folder as it was found when its removal was planned: the path with every
-// link resolved, so that the removal can refuse any link on its way, and the
-// folder's identity. `identity` is none when the path named no plain folder
-// (nothing, a link, a file); `existed` tells nothing from something.
+// The planned folder, held open (O_PATH) for as long as a plan keeps it: while it is held its inode cannot be freed,
+// so a folder made later at the same path never takes its number, on any file system, with or without birth times.
+class HeldFolder {
+public:
+    explicit HeldFolder(int descriptor)
+        : fd(descriptor)
+    {
+    }
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+    ~HeldFolder();
+    int descriptor() const { return fd; }
+    // Whether a removal of this folder deleted anything: a later try then never says that nothing was removed.
+    bool deletedAny = false;
+
+private:
+    int fd;
+};
+
+// A folder as it was found when its removal was planned: the path with every link resolved, so that the removal can
+// refuse any link on its way, and the folder held. `held` is none when the path named no plain folder (nothing, a
+// link, a file); `existed` tells nothing from something. Copies share the folder held.
 struct PinnedFolder {
     QString path;
-    std::optional<FolderIdentity> identity;
+    std::shared_ptr<HeldFolder> held;
     bool existed = false;
     friend bool operator==(const PinnedFolder&, const PinnedFolder&) = default;
 };
@@ -47,6 +62,8 @@ struct FolderRemoval {
         notWritable, // the user may not change the folder `item`, or remove `item` from its sticky folder
         unreadable, // `item` could not be opened or looked at; `error` says why
         changed, // `item` was replaced or moved while the removal worked on it
+        moved, // the folder was moved away while its contents were deleted; `item`: where it is now, if known
+        readOnly, // `item` lies on a disk or share mounted read-only
         failed, // `item` could not be deleted; `error` says why
     };
     Outcome outcome = removed;
@@ -57,14 +74,12 @@ struct FolderRemoval {
     bool deletedAny = false;
 };
 
-// Deletes the pinned folder with everything in it, or nothing at all when it
-// can tell beforehand that it could not finish. The path is walked from "/"
-// one component at a time without following a link, and the folder found must
-// be the pinned one. A read-only pass then looks at every entry: none may lie
-// on another mount (nor may the folder itself be a mount point), none may be
-// immutable or append-only, and the user must be allowed to change the parent
-// and every folder inside and to remove every entry from a sticky folder. Only then is the folder deleted, depth first:
-// links are removed, never followed, no other mount is entered, and at most three descriptors are open at any depth.
+// Deletes the pinned folder with everything in it, or nothing at all when it can tell beforehand that it could not
+// finish. The path is walked from "/" one component at a time without following a link, and the folder found must
+// be the one held. A read-only pass then looks at every entry: none may lie on another mount (nor may the folder
+// itself be a mount point), none may be immutable or append-only, and the user must be allowed to change the parent
+// and every folder inside and to remove every entry from a sticky folder. Only then is the folder deleted, depth
+// first (see FolderWalk); the folder itself is removed only where it still is the one held.
 FolderRemoval removePinnedFolder(const PinnedFolder& folder);
 
 } // namespace platform

@@ -5,14 +5,25 @@
 # own, started from another folder; for the question's $VERB "remove-as-nobody" as nobody where the row runs as root,
 # for "remove-chrooted" chrooted into a scratch root (~/root, which holds the system's programs, the home and the
 # program at their own paths). The commands of $BETWEEN run
-# on its input while it asks. It prints the answer in brackets, then, with $REMOVES set, whether the install folder is
-# "there" or "gone". What the home holds before and after the question is left in ~/.snapshot-before and -after.
-# $INSTALL, $NAME, $AGENT and $OTHER (the other processor's agent) are the setup's to use.
+# on its input while it asks, then those of $UNSEEN, which the snapshot of the home must not look at (a mount whose
+# server does not answer; a process whose pid they write to ~/.server-pid is ended once the question was answered).
+# The program is started through $RUN_WITH when the setup sets it. It prints the answer in brackets, then, with
+# $REMOVES set, whether the install folder is "there" or "gone", then what $AFTER prints. What the home holds before
+# and after the question is left in ~/.snapshot-before and -after. $INSTALL, $NAME, $AGENT, $OTHER (the other
+# processor's agent) and $HELPERS (the folder of the tests' helper programs) are the setup's to use; a setup that
+# finds the system unable to provide its case calls `skip` with the reason.
 sudo() { "$@"; } # the setup's commands that need root: the row is skipped elsewhere
+# The program started through $RACING deletes an entry named $RACE_BEFORE only after running $RACE_COMMAND.
+RACING="env LD_PRELOAD=$HELPERS/libunlink-race.so ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
+skip() {
+  echo "[skip: $*]"
+  exit
+}
 cd ~ || exit
 mkdir -p precious Applications/Other "elsewhere/$NAME" && echo > precious/keep && echo > Applications/Other/keep &&
   echo > "elsewhere/$NAME/keep" && ln -s ~/precious "$INSTALL/dist/link" && ln -s ~/precious/keep "$INSTALL/link"
 eval "$SETUP"
+[ -z "$RACE_COMMAND" ] || export RACE_COMMAND="sudo() { \"\$@\"; }; $RACE_COMMAND"
 cd ~/Applications/Other 2>/dev/null
 set --
 case $VERB in
@@ -36,15 +47,22 @@ remove-chrooted) # the scratch root's mounts vanish with the namespace the quest
     exec chroot "$0" "$@"' ~/root
   ;;
 esac
-"$@" "$PROGRAM" <<END
+"$@" $RUN_WITH "$PROGRAM" <<END
+sudo() { "\$@"; }
 cd ~
 $BETWEEN
 find ~ -maxdepth 9 -printf '%P %i\n' | sort > ~/.snapshot-before
+$UNSEEN
 END
-chmod -R u+rwX ~
-chattr -R -ia ~ 2>/dev/null
+if [ -s ~/.server-pid ]; then
+  kill "$(cat ~/.server-pid)" && umount -l -a -t fuse.dead
+fi
+# Only what needs it is unlocked: on an overlay a change copies the file up, with a new inode number.
+cd / && find ~ -maxdepth 9 -type d ! -perm -u=rwx -exec chmod u+rwx {} \;
+case $SETUP in *chattr*) chattr -R -ia ~ 2>/dev/null ;; esac
 find ~ -maxdepth 9 -printf '%P %i\n' | sort > ~/.snapshot-after
 if [ -n "$REMOVES" ]; then
-  if [ -e "$INSTALL" ] || [ -L "$INSTALL" ]; then echo ' there'; else echo ' gone'; fi
+  if [ -e "$INSTALL" ] || [ -L "$INSTALL" ]; then printf ' there'; else printf ' gone'; fi
 fi
+[ -z "$AFTER" ] || printf ' %s' "$(eval "$AFTER")"
 rm -rf "$INSTALL" # which, unlike the fixture's clean-up, copes with any depth

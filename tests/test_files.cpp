@@ -5,6 +5,7 @@
 #include "install/launch_agent_registration.h"
 #include "platform/bundle_location.h"
 #include "platform/privileged_shell.h"
+#include "uninstall/uninstall_texts.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ class FilesTest : public HaldenTest {
                 { "QUESTION", verb.startsWith("remove") ? "remove" : operation },
                 { "PROGRAM", QCoreApplication::applicationFilePath() }, { "SETUP", setup },
                 { "BETWEEN", removes || verb == "bundle" ? operation.section(' ', 1) : "" }, { "VERB", verb },
-                { "REMOVES", removes ? "yes" : "" } })
+                { "REMOVES", removes ? "yes" : "" }, { "HELPERS", HALDEN_TEST_HELPERS } })
             environment.insert(name, value);
         // As root in a private mount namespace, so that the setup's mounts vanish with it.
         QProcess sh;
@@ -60,13 +61,17 @@ class FilesTest : public HaldenTest {
         sh.waitForFinished(-1); // a deep tree on a busy disk takes minutes at times
         const QString said = QString::fromUtf8(sh.readAllStandardOutput()).trimmed();
         const qsizetype end = said.lastIndexOf(']');
+        if (said.startsWith("[skip: "))
+            QSKIP(qPrintable(said.mid(7, end - 7)));
         QVERIFY2(said.startsWith('[') && end > 0, qPrintable("the question was not answered: " + said));
         QString got = (said.mid(1, end - 1) + said.mid(end + 1)).trimmed();
         QCOMPARE(got.replace(agentPath, "AGENT").replace(home->path(), "~"), result);
         const QStringList after = recordedLines(home->filePath(".snapshot-after"));
+        // Only a removal that says it removed files may have removed some, and only from the install folder.
+        const bool removedSome
+            = result.endsWith("gone") || (result.contains(u'“') && !result.contains(UninstallTexts::noFilesRemoved));
         for (const QString& entry : recordedLines(home->filePath(".snapshot-before")))
-            QVERIFY2(after.contains(entry)
-                    || (result.endsWith("gone") && entry.startsWith("Applications/" + installDirName)),
+            QVERIFY2(after.contains(entry) || (removedSome && entry.startsWith("Applications/" + installDirName)),
                 qPrintable(entry + " was lost"));
     }
 
@@ -167,13 +172,40 @@ private slots:
             "unsupported there");
         row("the shared folder there too", "mkdir -p \"root/Applications/$NAME\"", "remove-chrooted", "gone");
         row("already gone", "", "remove rm -r \"$INSTALL\"", "gone");
+        // Each layer reports its own device for its files; deleting in a folder of the lower layer copies it up.
+        row("an overlay of two disks, the folder in its lower layer",
+            "mkdir lo up && mount -t tmpfs l lo && mount -t tmpfs u up && mkdir up/u up/w && cp -a Applications/. lo "
+            "&& "
+            "mount -t overlay o -o \"lowerdir=$HOME/lo,upperdir=$HOME/up/u,workdir=$HOME/up/w,xino=off\" Applications "
+            "|| skip no overlay file system",
+            "remove", "gone");
+        row("openat2 refused by a sandbox's filter", "\"$HELPERS/no-openat2\" true && RUN_WITH=$HELPERS/no-openat2",
+            "remove", "gone");
         row("parent swapped for a link", "", "remove mv Applications moved; ln -s elsewhere Applications",
             "unsupported there");
         row("folder swapped for a link", "", "remove mv \"$INSTALL\" moved; ln -s \"elsewhere/$NAME\" \"$INSTALL\"",
             "unsupported there");
         // ext4 gives the new folder the inode number the old one had.
-        row("folder made again at its path", "",
-            "remove rm -r \"$INSTALL\"; mkdir \"$INSTALL\"; echo > \"$INSTALL/keep\"", "unsupported there");
+        const QString madeAgain = "remove rm -r \"$INSTALL\"; mkdir \"$INSTALL\"; echo > \"$INSTALL/keep\"";
+        row("folder made again at its path", "", madeAgain, "unsupported there");
+        row("made again on a disk without birth times",
+            "truncate -s 16M disk && mkfs.ext4 -q -F -I 128 disk >/dev/null && mkdir d && mount -o loop disk d && "
+            "mkdir "
+            "d/A && cp -a Applications/. d/A && mount --bind d/A Applications || skip no loop devices",
+            madeAgain, "unsupported there");
+        // Another program acts just before the removal deletes "a/b/race".
+        const QString racing = "mkdir -p \"$INSTALL/a/b\" && echo > \"$INSTALL/a/b/race\" && RUN_WITH=$RACING && "
+                               "export RACE_BEFORE=race RACE_COMMAND=";
+        row("a folder moved out, a file saved into it",
+            racing + "'mv \"$INSTALL/a\" ~/moved && echo > ~/moved/saved' AFTER='ls ~/moved'", "remove",
+            "“a” was changed by another program while Halden was being removed. Click Uninstall to retry. there saved");
+        row("the folder renamed, an empty one made at its path",
+            racing
+                + "'mv \"$INSTALL\" ~/renamed && mkdir \"$INSTALL\"' AFTER='rmdir ~/renamed \"$INSTALL\" && echo "
+                  "empty'",
+            "remove",
+            "Another program moved Halden’s folder to “~/renamed” while Halden was being removed. Delete it there "
+            "yourself. there empty");
         // On a tmpfs as root: on a disk its 400 MB of folders take minutes at times.
         row("100,000 folders deep, 64 descriptors",
             "ulimit -n 64; ulimit -s 8192; [ $(id -u) != 0 ] || mount -t tmpfs t Applications && mkdir -p "
@@ -185,6 +217,18 @@ private slots:
             "remove", "“dist/x” is a disk or share mounted inside Halden’s folder. Eject it," + retry);
         row("the folder a mount point", "sudo mount --bind \"$INSTALL\" \"$INSTALL\"", "remove",
             "Halden’s folder is a disk or share of its own. Eject it," + retry);
+        row("a disk inside whose server does not answer",
+            "[ -c /dev/fuse ] || skip no FUSE; mkdir \"$INSTALL/dist/x\" && "
+            "UNSEEN='sudo \"$HELPERS/dead-fuse\" \"$INSTALL/dist/x\" > ~/.server-pid'",
+            "remove", "“dist/x” is a disk or share mounted inside Halden’s folder. Eject it," + retry);
+        const QString mountedMidway = " is a disk or share mounted inside Halden’s folder. Eject it, then click "
+                                      "Uninstall to retry. there";
+        row("a disk mounted over a folder above", racing + "'sudo mount --bind ~/precious \"$INSTALL/a\"'", "remove",
+            "“a”" + mountedMidway);
+        row("a disk mounted on the folder being emptied", racing + "'sudo mount --bind ~/precious \"$INSTALL/a/b\"'",
+            "remove", "“a/b”" + mountedMidway);
+        row("a read-only disk", "sudo mount --bind -o ro Applications Applications", "remove",
+            "“~/Applications” is on a disk or share that can only be read. Mount it for writing," + retry);
         const QString file = "f=\"$INSTALL/Halden Setup/halden-setup\"; echo > \"$f\" && sudo chattr ";
         const QString locked = " is locked. An administrator can unlock it with “sudo chattr -i -a”," + retry;
         row("parent immutable", "sudo chattr +i Applications", "remove", "“~/Applications”" + locked);
@@ -199,6 +243,9 @@ private slots:
             noPermission.arg("Tervan Halden Beta"));
         row("a folder inside not writable", "chmod a-w \"$INSTALL/dist\"", "remove-as-nobody",
             noPermission.arg("dist"));
+        row("another's sticky Applications folder",
+            "chmod 1777 Applications && sudo chown 4242 Applications \"$INSTALL\"", "remove-as-nobody",
+            noPermission.arg("~/Applications"));
         row("another's folder in a sticky folder",
             "mkdir -m 1777 \"$INSTALL/d\" \"$INSTALL/d/e\" && sudo chown 4242 \"$INSTALL/d\" \"$INSTALL/d/e\"",
             "remove-as-nobody", noPermission.arg("d/e"));

@@ -119,6 +119,12 @@ QString sentenceFor(const platform::FolderRemoval& removal)
     case platform::FolderRemoval::changed:
         sentence = itemChanged.arg(item);
         break;
+    case platform::FolderRemoval::moved:
+        sentence = removal.item.isEmpty() ? itemChanged.arg(item) : folderMoved.arg(item);
+        break;
+    case platform::FolderRemoval::readOnly:
+        sentence = readOnlyDisk.arg(item);
+        break;
     default:
         sentence = denied ? itemNotRemovedNoPermission.arg(item) : itemNotRemoved.arg(item, reason);
     }

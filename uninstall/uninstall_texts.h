@@ -34,6 +34,10 @@ inline const QString folderNotWritable = QStringLiteral(
     "You don’t have permission to change “%1”. Give yourself write access to it in its Properties in the file "
     "manager or with “chmod u+w”, then click Uninstall to retry.");
 #endif
+inline const QString readOnlyDisk = QStringLiteral(
+    "“%1” is on a disk or share that can only be read. Mount it for writing, then click Uninstall to retry.");
+inline const QString folderMoved = QStringLiteral(
+    "Another program moved Halden’s folder to “%1” while Halden was being removed. Delete it there yourself.");
 inline const QString folderUnreadable
     = QStringLiteral("The folder “%1” couldn’t be opened because you don’t have permission to view it.");
 inline const QString itemNotOpened = QStringLiteral("“%1” couldn’t be opened. %2.");
