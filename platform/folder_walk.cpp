@@ -126,6 +126,14 @@ std::optional<WalkStop> FolderWalk::climb(bool deleting)
                 name);
         deletedAny = true;
     }
+    // Back in a folder with more to go: it must still be inside the folder walked, or what another program saves
+    // into those entries once it was moved out would be listed and deleted. Each return looks one level up; a folder
+    // further up that moved is found on the way back to it.
+    if (levels.size() > 1 && !levels.back().names.empty()) {
+        struct statx above {};
+        if (lookAt(current.get(), "..", above) != 0 || identityOf(above) != levels[levels.size() - 2].identity)
+            return stopAt(FolderRemoval::changed);
+    }
     return std::nullopt;
 }
 

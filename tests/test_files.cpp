@@ -196,9 +196,14 @@ private slots:
         // Another program acts just before the removal deletes "a/b/race".
         const QString racing = "mkdir -p \"$INSTALL/a/b\" && echo > \"$INSTALL/a/b/race\" && RUN_WITH=$RACING && "
                                "export RACE_BEFORE=race RACE_COMMAND=";
+        // The file is saved into the folder's other subfolder, which the removal has not gone through yet.
         row("a folder moved out, a file saved into it",
-            racing + "'mv \"$INSTALL/a\" ~/moved && echo > ~/moved/saved' AFTER='ls ~/moved'", "remove",
-            "“a” was changed by another program while Halden was being removed. Click Uninstall to retry. there saved");
+            racing
+                + "'mv \"$INSTALL/a\" ~/moved && for d in b c; do [ $d = ${RACE_DIR##*/} ] || echo > ~/moved/$d/saved; "
+                  "done' AFTER='cd ~/moved/? && echo *' && mkdir \"$INSTALL/a/c\" && echo > \"$INSTALL/a/c/race\"",
+            "remove",
+            "“a” was changed by another program while Halden was being removed. Click Uninstall to retry. there race "
+            "saved");
         row("the folder renamed, an empty one made at its path",
             racing
                 + "'mv \"$INSTALL\" ~/renamed && mkdir \"$INSTALL\"' AFTER='rmdir ~/renamed \"$INSTALL\" && echo "
