@@ -90,6 +90,8 @@ public:
         if (verb != "bundle")
             platform::setBundlePathForTesting(install + "/Halden Setup");
         std::optional<ProgramRemoval> plan;
+        const auto openDescriptors = [] { return QDir("/proc/self/fd").count(); };
+        const qsizetype descriptorsBefore = openDescriptors();
         QString got = verb == "remove" ? outcomeOf([&] { plan = ProgramRemoval::plan(install); })
             : verb == "bundle"         ? platform::bundlePath() + " "
                                        : "";
@@ -118,6 +120,9 @@ public:
                     throw ProgramRemovalError(ProgramRemovalError::incomplete); // no privileged step
                 });
             });
+            plan.reset();
+            if (openDescriptors() != descriptorsBefore)
+                got += " (a descriptor left open)";
         }
         std::exit(std::fputs(("[" + got + "]").toUtf8().constData(), stdout) < 0);
     }
@@ -172,6 +177,9 @@ private slots:
             "unsupported there");
         row("the shared folder there too", "mkdir -p \"root/Applications/$NAME\"", "remove-chrooted", "gone");
         row("already gone", "", "remove rm -r \"$INSTALL\"", "gone");
+        row("nothing there, then or now", "rm -r \"$INSTALL\"", "remove", "gone");
+        row("nothing there, a folder made since", "rm -r \"$INSTALL\"", "remove mkdir \"$INSTALL\"",
+            "unsupported there");
         // Each layer reports its own device for its files; deleting in a folder of the lower layer copies it up.
         row("an overlay of two disks, the folder in its lower layer",
             "mkdir lo up && mount -t tmpfs l lo && mount -t tmpfs u up && mkdir up/u up/w && cp -a Applications/. lo "
