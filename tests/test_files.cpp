@@ -180,6 +180,7 @@ private slots:
         row("nothing there, then or now", "rm -r \"$INSTALL\"", "remove", "gone");
         row("nothing there, a folder made since", "rm -r \"$INSTALL\"", "remove mkdir \"$INSTALL\"",
             "unsupported there");
+        row("gone with its parent", "", "remove rm -r \"$INSTALL\" && mv Applications moved", "gone");
         // Each layer reports its own device for its files; deleting in a folder of the lower layer copies it up.
         row("an overlay of two disks, the folder in its lower layer",
             "mkdir lo up && mount -t tmpfs l lo && mount -t tmpfs u up && mkdir up/u up/w && cp -a Applications/. lo "
@@ -238,6 +239,11 @@ private slots:
                                       "Uninstall to retry. there";
         row("a disk mounted over a folder above", racing + "'sudo mount --bind ~/precious \"$INSTALL/a\"'", "remove",
             "“a”" + mountedMidway);
+        // Saved into the folder after it was listed: left there, and the folder with it.
+        row("a file saved into the folder meanwhile", racing + "'echo > \"$INSTALL/late\"' AFTER='ls \"$INSTALL\"'",
+            "remove",
+            "“Tervan Halden Beta” was changed by another program while Halden was being removed. Click Uninstall to "
+            "retry. there late");
         row("a disk mounted on the folder being emptied", racing + "'sudo mount --bind ~/precious \"$INSTALL/a/b\"'",
             "remove", "“a/b”" + mountedMidway);
         row("a read-only disk", "sudo mount --bind -o ro Applications Applications", "remove",
@@ -259,6 +265,9 @@ private slots:
         row("another's sticky Applications folder",
             "chmod 1777 Applications && sudo chown 4242 Applications \"$INSTALL\"", "remove-as-nobody",
             noPermission.arg("~/Applications"));
+        row("another's folder, open to all",
+            "mkdir -m 777 \"$INSTALL/d\" && echo > \"$INSTALL/d/f\" && sudo chown 4242 \"$INSTALL/d\" \"$INSTALL/d/f\"",
+            "remove-as-nobody", "gone");
         row("another's folder in a sticky folder",
             "mkdir -m 1777 \"$INSTALL/d\" \"$INSTALL/d/e\" && sudo chown 4242 \"$INSTALL/d\" \"$INSTALL/d/e\"",
             "remove-as-nobody", noPermission.arg("d/e"));
