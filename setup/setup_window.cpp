@@ -1,6 +1,7 @@
 #include "setup/setup_window.h"
 
 #include "app/globals.h"
+#include "setup/unmaximized_windows.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,7 +18,11 @@ constexpr QSize pageSize(620, 580);
 // Titled, closable and minimizable, never maximized: the window has a fixed
 // size. (Qt 6.4's own title bar on Wayland draws a maximize button whatever
 // the hints say.)
-SetupWindow::SetupWindow() { setWindowFlag(Qt::WindowMaximizeButtonHint, false); }
+SetupWindow::SetupWindow()
+{
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    keepFixedSizeWindowsUnmaximized();
+}
 
 void SetupWindow::setPage(QWidget* page)
 {
