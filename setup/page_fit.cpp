@@ -7,6 +7,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTextDocument>
+#include <QTimer>
 
 namespace {
 
@@ -28,17 +29,26 @@ PageFit::PageFit(QMainWindow* window, QWidget* page, QPlainTextEdit* log)
     , logHeight(log->minimumHeight())
 {
     QObject::connect(qApp, &QApplication::focusChanged, page, [this](QWidget*, QWidget* now) {
+        // The whole control, not only its text cursor as QScrollArea shows it; after the scroll area's own move.
         if (scroller && now && this->page->isAncestorOf(now))
-            scroller->ensureWidgetVisible(now);
+            QTimer::singleShot(0, now, [this, now] {
+                const QRect area(now->mapTo(this->page, QPoint()), now->size());
+                if (scroller)
+                    scroller->ensureVisible(
+                        area.center().x(), area.center().y(), area.width() / 2 + 1, area.height() / 2 + 1);
+            });
     });
 }
 
 void PageFit::fit(QSize room)
 {
+    page->ensurePolished(); // with the fonts and margins its style gives it
     log->setFixedHeight(logHeight);
     page->setMinimumSize(pageSize);
     // The page's empty space below the log goes first, then the log's height.
-    const QSize content = page->layout()->minimumSize();
+    QSize content = page->layout()->totalMinimumSize();
+    if (page->layout()->hasHeightForWidth()) // the wrapping labels, at the page's width
+        content.setHeight(std::max(content.height(), page->layout()->totalHeightForWidth(pageSize.width())));
     const int spare = std::max(pageSize.height() - content.height(), 0);
     const int over = std::max(pageSize.expandedTo(content).height() - room.height(), 0);
     const int logShrink = std::clamp(over - spare, 0, logHeight - leastLogHeight(log));
