@@ -4,11 +4,14 @@
 # window is shown, active and drawn, clicks in its title bar $2 pixels from the right edge of the compositor's screen
 # (the window is wider than that screen, so it fills its width) and presses Tab. It prints what became of the program:
 # "running" or "ended STATUS", and "maximized" when the compositor ever gave it a size of its own or ended the
-# connection; "no weston" where there is none.
+# connection; "no weston" where there is none or it cannot start.
 command -v weston >/dev/null || { echo "no weston"; exit; }
 weston --backend=x11-backend.so --socket=halden-test --width=600 --height=500 >/dev/null 2>&1 &
 compositor=$!
-until [ -e "$XDG_RUNTIME_DIR/halden-test" ]; do sleep 0.1; done
+until [ -e "$XDG_RUNTIME_DIR/halden-test" ]; do
+  kill -0 $compositor 2>/dev/null || { echo "no weston"; exit; } # it could not start here
+  sleep 0.1
+done
 trace=$(mktemp) # the requests and events between the program and the compositor
 env -u DISPLAY QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=halden-test WAYLAND_DEBUG=client "$1" 2>"$trace" &
 program=$!
