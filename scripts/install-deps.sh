@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config git
   qt6-base-dev libxcb1-dev libplist-dev nlohmann-json3-dev libicu-dev libglib2.0-dev
+  qt6-base-private-dev libwayland-dev # a maximize request withdrawn on Wayland, through Qt's native interface
   xvfb xauth fonts-dejavu-core fonts-noto-mono
   e2fsprogs       # chattr, for the tests' locked install folders
   librapidcheck-dev # generated sequences in the tests, shrunk when one fails
@@ -17,6 +18,8 @@ packages=(
 packages+=(at-spi2-core libatspi2.0-dev dbus-daemon dbus-bin openbox x11-utils xdotool)
 # The screen reader whose speech the journey reads (orca), and the terminal its debug file is written to (script).
 packages+=(orca bsdutils)
+# The program under Wayland, where Qt draws the title bar: a compositor (weston) and Qt's Wayland platform.
+packages+=(weston qt6-wayland)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-dev) # the runtime of the default clang, whichever it is
 fi

@@ -194,7 +194,7 @@ void SetupController::buildLayout()
         previous = next;
     }
 
-    window->setPage(page);
+    window->setPage(page, log);
     // What is heard and seen first is what the window says of the installation.
     statusLabel->setFocus(Qt::OtherFocusReason);
 }

@@ -97,15 +97,26 @@ struct Desktop {
     }
 };
 
-// The status line, found on the accessibility bus by its role.
-Held statusBar(AtspiAccessible* object)
+// The first object on the accessibility bus, depth first, that is `wanted`.
+Held find(AtspiAccessible* object, const std::function<bool(AtspiAccessible*)>& wanted)
 {
-    if (atspi_accessible_get_role(object, nullptr) == ATSPI_ROLE_STATUS_BAR)
+    if (wanted(object))
         return hold(ATSPI_ACCESSIBLE(g_object_ref(object)));
     Held found = hold(nullptr);
     for (int i = 0; !found && i < atspi_accessible_get_child_count(object, nullptr); ++i)
-        found = statusBar(hold(atspi_accessible_get_child_at_index(object, i, nullptr)).get());
+        found = find(hold(atspi_accessible_get_child_at_index(object, i, nullptr)).get(), wanted);
     return found;
+}
+auto withRole(AtspiRole role)
+{
+    return [role](AtspiAccessible* object) { return atspi_accessible_get_role(object, nullptr) == role; };
+}
+Held statusBar(AtspiAccessible* object) { return find(object, withRole(ATSPI_ROLE_STATUS_BAR)); }
+QRect extents(AtspiAccessible* object) // on the screen
+{
+    const std::unique_ptr<AtspiRect, decltype(&g_free)> rect(
+        atspi_component_get_extents(ATSPI_COMPONENT(object), ATSPI_COORD_TYPE_SCREEN, nullptr), g_free);
+    return rect ? QRect(rect->x, rect->y, rect->width, rect->height) : QRect();
 }
 
 } // namespace
@@ -179,6 +190,7 @@ private slots:
         QProcess& program = desktop.start(link, { "-qwindowtitle", "X", "-reverse" });
         qputenv("AT_SPI_BUS_ADDRESS", desktop.names[2].toUtf8());
         atspi_init();
+        accessibilityBusTaken = true;
         const auto onTheBus = [] { return hold(atspi_get_desktop(0)); };
         QStringList heard; // the status lines, in order
         const auto hears = [&](const QString& line) {
@@ -265,6 +277,93 @@ private slots:
                  { project + "/src/main.ts", true }, { home->filePath(".vscode/extensions/tervan.halden-0.9.0"), true },
                  { home->filePath("Applications"), true } })
             QVERIFY2(QFileInfo::exists(path) == kept, qPrintable(path));
+    }
+
+    // The program from the package on screens with less room than its window asks for, at a desktop's scale: the
+    // window's frame lies on the screen, and each control Tab reaches is in sight below the menu bar while it has the
+    // focus. Each screen is a display of its own with its window manager, on one desktop's accessibility bus: a
+    // process meets one such bus, so ctest runs this alone (desktop.screens).
+    void onSmallScreens()
+    {
+        if (accessibilityBusTaken)
+            QSKIP("the accessibility bus of this process is the journey's: ctest runs this as desktop.screens");
+        Desktop desktop;
+        if (desktop.names.size() != 3)
+            QSKIP("no desktop here: it needs xvfb-run, openbox, dbus-run-session, at-spi2-core");
+        qputenv("AT_SPI_BUS_ADDRESS", desktop.names[2].toUtf8());
+        atspi_init();
+        accessibilityBusTaken = true;
+        const QString program = unpacked();
+        const auto first = [](auto wanted) { return find(hold(atspi_get_desktop(0)).get(), wanted); };
+        for (const auto& [size, scale] :
+            { std::pair { "1280x800", "1.5" }, { "1366x768", "1.25" }, { "1280x800", "2" } }) {
+            QProcess& screen = desktop.start("xvfb-run",
+                { "-a", "-s", QString("-ac -screen 0 %1x24").arg(size), "sh", HALDEN_TESTS_DIR "/desktop_session.sh" });
+            QVERIFY(screen.waitForReadyRead(20000));
+            desktop.environment.insert("DISPLAY", QString::fromUtf8(screen.readLine()).section(' ', 0, 0));
+            desktop.environment.insert("QT_SCALE_FACTOR", scale);
+            desktop.start(program);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                desktop.run("sh " HALDEN_TESTS_DIR "/frame_on_screen.sh \"$1\"", { productName }).value(0), "on screen",
+                20000);
+            QStringList reached;
+            for (int tab = 0; tab < 20 && reached.count(reached.value(0)) < 2; ++tab) {
+                desktop.run("xdotool key Tab");
+                Held focused = hold(nullptr);
+                QTRY_VERIFY(focused = first([&](AtspiAccessible* object) {
+                    const std::unique_ptr<AtspiStateSet, decltype(&g_object_unref)> states(
+                        atspi_accessible_get_state_set(object), g_object_unref);
+                    return atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED)
+                        && nameOf(object) != reached.value(reached.size() - 1);
+                }));
+                reached << nameOf(focused.get());
+                QTRY_VERIFY2(extents(first(withRole(ATSPI_ROLE_FRAME)).get()).contains(extents(focused.get()))
+                        && extents(focused.get()).top() > extents(first(withRole(ATSPI_ROLE_MENU_BAR)).get()).bottom(),
+                    qPrintable(QString("%1x on %2: ").arg(scale, size) + reached.last()));
+            }
+            for (const QString& control : { helpURL.toString(), supportAddress, WindowTexts::chooseButtonTitle,
+                     WindowTexts::uninstallButtonTitle, WindowTexts::logName })
+                QVERIFY2(reached.contains(control), qPrintable(QString(size) + ' ' + control));
+            screen.closeWriteChannel(); // the program ends with its display
+        }
+    }
+
+    void underWayland_data()
+    {
+        QTest::addColumn<int>("fromRight"); // the middle of the button in Qt's own title bar, from the frame's right
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("maximize") << 40 << "running";
+        QTest::newRow("minimize") << 63 << "running";
+        QTest::newRow("close") << 17 << "ended 0";
+    }
+    // Under a Wayland compositor that leaves the title bar to Qt (Weston): the program from the package is never
+    // maximized; a click on each button of its title bar, then a key, leaves it running, or closes it as a close does.
+    void underWayland()
+    {
+        QFETCH(int, fromRight);
+        QFETCH(QString, outcome);
+        QProcess session; // XDG_RUNTIME_DIR is the test's home
+        session.start("xvfb-run",
+            { "-a", "-s", "-ac -screen 0 640x540x24", "sh", HALDEN_TESTS_DIR "/weston_session.sh", unpacked(),
+                QString::number(fromRight) });
+        QVERIFY(session.waitForFinished(60000));
+        const QString said = QString::fromUtf8(session.readAllStandardOutput()).trimmed();
+        if (said == "no weston")
+            QSKIP("no Wayland compositor here: it needs weston and xvfb-run");
+        QCOMPARE(said, outcome);
+    }
+
+private:
+    static inline bool accessibilityBusTaken = false; // by libatspi, for good: it cannot be given another bus
+
+    // The package as users get it, made by cpack from the install rules and unpacked into ~/Applications: its program.
+    QString unpacked()
+    {
+        QProcess::execute("sh",
+            { "-c",
+                "'" HALDEN_CPACK "' -G TGZ --config '" HALDEN_CPACK_CONFIG
+                "' -B ~/packed >/dev/null && tar -xzf ~/packed/*.tar.gz -C ~/Applications" });
+        return bundle + "/halden-setup";
     }
 };
 
