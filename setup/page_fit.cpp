@@ -4,6 +4,7 @@
 #include <QLayout>
 #include <QMainWindow>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTextDocument>
@@ -28,14 +29,15 @@ PageFit::PageFit(QMainWindow* window, QWidget* page, QPlainTextEdit* log)
     , pageSize(page->minimumSize())
     , logHeight(log->minimumHeight())
 {
-    QObject::connect(qApp, &QApplication::focusChanged, page, [this](QWidget*, QWidget* now) {
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         // The whole control, not only its text cursor as QScrollArea shows it; after the scroll area's own move.
         if (scroller && now && this->page->isAncestorOf(now))
-            QTimer::singleShot(0, now, [this, now] {
+            QTimer::singleShot(0, this, [this, now = QPointer<QWidget>(now)] {
+                if (!now || !scroller)
+                    return;
                 const QRect area(now->mapTo(this->page, QPoint()), now->size());
-                if (scroller)
-                    scroller->ensureVisible(
-                        area.center().x(), area.center().y(), area.width() / 2 + 1, area.height() / 2 + 1);
+                scroller->ensureVisible(
+                    area.center().x(), area.center().y(), area.width() / 2 + 1, area.height() / 2 + 1);
             });
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QSize>
 
 class QMainWindow;
@@ -11,7 +12,8 @@ class QWidget;
 // that can show more or less of itself, gives up height first, down to five lines; with less room still the page
 // scrolls, in a frameless scroll area that brings each control the keyboard reaches into view. Where the page fits
 // it stays exactly as laid out.
-class PageFit {
+// A QObject so that what it connects ends with it, before the window's own destruction reports focus changes.
+class PageFit : public QObject {
 public:
     PageFit(QMainWindow* window, QWidget* page, QPlainTextEdit* log);
 

@@ -14,7 +14,9 @@ until [ -e "$XDG_RUNTIME_DIR/halden-test" ]; do
   sleep 0.1
 done
 trace=$(mktemp) # the requests and events between the program and the compositor (libwayland 1.23 writes "#" for "@")
-env -u DISPLAY QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=halden-test WAYLAND_DEBUG=client "$1" 2>"$trace" &
+# Under LeakSanitizer: Qt's Wayland plugins leave their one-off allocations to the end of the process, some in
+# plugins already unloaded, where no suppression can name them; leaks are looked for in the other tests.
+env -u DISPLAY ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=halden-test WAYLAND_DEBUG=client "$1" 2>"$trace" &
 program=$!
 drawnSince() { sed -n "/$1/,\$p" "$trace" | grep -q 'wl_surface[@#][0-9]*\.commit'; }
 until drawnSince 'configure(0, 0, array\[4\])'; do sleep 0.1; done
