@@ -344,7 +344,7 @@ private slots:
             if (said == "no weston")
                 QSKIP("no Wayland compositor here: it needs weston and xvfb-run");
             if (said == "missed")
-                QSKIP("this Qt draws its title bar's buttons elsewhere than Qt 6.4, whose places the test knows");
+                QSKIP("the compositor passed on none of the test's clicks (Weston 14's X11 backend, XTEST input)");
             QVERIFY2(said == outcome, qPrintable(QString(button) + ": " + said));
         }
     }

@@ -5,7 +5,7 @@
 # (the window is wider than that screen, so it fills its width) and presses Tab. It prints what became of the program:
 # "running" or "ended STATUS", and "maximized" when the compositor ever gave it a size of its own or ended the
 # connection; "no weston" where there is none or it cannot start; "missed" where the click asked the compositor for
-# nothing and the program still runs (Qt's title bar draws its buttons elsewhere than Qt 6.4's, as Qt 6.8's does).
+# nothing and the program still runs (Weston 14's X11 backend passes on no input that xdotool makes through XTEST).
 command -v weston >/dev/null || { echo "no weston"; exit; }
 weston --backend=x11-backend.so --socket=halden-test --width=600 --height=500 >/dev/null 2>&1 &
 compositor=$!
