@@ -13,18 +13,12 @@ namespace platform {
 
 using namespace entries;
 
-HeldFolder::~HeldFolder()
-{
-    if (fd >= 0)
-        close(fd);
-}
-
 namespace {
 
     std::optional<FolderIdentity> identityOfHeld(const HeldFolder& held)
     {
         struct statx info {};
-        return lookAt(held.descriptor(), "", info, AT_EMPTY_PATH) == 0 ? std::optional(identityOf(info)) : std::nullopt;
+        return lookAt(held.folder.get(), "", info, AT_EMPTY_PATH) == 0 ? std::optional(identityOf(info)) : std::nullopt;
     }
 
     // Where the held folder is now, by its absolute path; "" where that cannot be told.
@@ -32,7 +26,7 @@ namespace {
     {
         char target[PATH_MAX];
         const ssize_t size
-            = readlink(("/proc/self/fd/" + std::to_string(held.descriptor())).c_str(), target, sizeof target);
+            = readlink(("/proc/self/fd/" + std::to_string(held.folder.get())).c_str(), target, sizeof target);
         return size > 0 && size < PATH_MAX ? QFile::decodeName(QByteArray(target, size)) : QString();
     }
 
@@ -43,7 +37,7 @@ namespace {
         if (!held)
             return { existed || somethingThere ? FolderRemoval::refused : FolderRemoval::absent, {} };
         struct stat info {};
-        const bool gone = fstat(held->descriptor(), &info) == 0 && info.st_nlink == 0;
+        const bool gone = fstat(held->folder.get(), &info) == 0 && info.st_nlink == 0;
         if (gone && !somethingThere)
             return { FolderRemoval::absent, {} };
         if (!held->deletedAny)
@@ -59,7 +53,7 @@ PinnedFolder pinFolder(const QString& path)
     const int fd = open(QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return { path, nullptr, errno != ENOENT };
-    auto held = std::make_shared<HeldFolder>(fd);
+    auto held = std::make_shared<HeldFolder>(Descriptor(fd));
     const QString resolved = QFileInfo(path).canonicalFilePath();
     if (resolved.isEmpty())
         return { path, nullptr, true };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/descriptor.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -20,21 +22,10 @@ struct FolderIdentity {
 
 // The planned folder, held open (O_PATH) for as long as a plan keeps it: while it is held its inode cannot be freed,
 // so a folder made later at the same path never takes its number, on any file system, with or without birth times.
-class HeldFolder {
-public:
-    explicit HeldFolder(int descriptor)
-        : fd(descriptor)
-    {
-    }
-    HeldFolder(const HeldFolder&) = delete;
-    HeldFolder& operator=(const HeldFolder&) = delete;
-    ~HeldFolder();
-    int descriptor() const { return fd; }
+struct HeldFolder {
+    Descriptor folder;
     // Whether a removal of this folder deleted anything: a later try then never says that nothing was removed.
     bool deletedAny = false;
-
-private:
-    int fd;
 };
 
 // A folder as it was found when its removal was planned: the path with every link resolved, so that the removal can

@@ -3,6 +3,7 @@
 // The few file-system calls a removal is made of, each asked so that it never follows a link, never enters another
 // mount and never waits on one.
 
+#include "platform/descriptor.h"
 #include "platform/file_removal.h"
 
 #include <cstdint>
@@ -10,34 +11,11 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <utility>
 #include <vector>
 
 namespace platform::entries {
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : fd(fd)
-    {
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&& other) noexcept
-    {
-        std::swap(fd, other.fd);
-        return *this;
-    }
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-    int get() const { return fd; }
-
-private:
-    int fd;
-};
+using platform::Descriptor;
 
 // The entry itself, never what a link at the end names; no automount triggered, and nothing asked of the file
 // system behind a mount (a network or FUSE server that no longer answers would block the caller).

@@ -97,6 +97,13 @@ struct Desktop {
     }
 };
 
+// Makes the package as users get it, with cpack from the install rules, and unpacks it into ~/Applications: prints
+// what it unpacked, then how many sections of debugging information the program ($1) has.
+const char* const unpackPackage
+    = "'" HALDEN_CPACK "' -G TGZ --config '" HALDEN_CPACK_CONFIG "' -B ~/packed >/dev/null "
+      "&& tar -xvzf ~/packed/*.tar.gz -C ~/Applications | LC_ALL=C sort; readelf -S \"$1\" | "
+      "grep -c debug_info";
+
 // The first object on the accessibility bus, depth first, that is `wanted`.
 Held find(AtspiAccessible* object, const std::function<bool(AtspiAccessible*)>& wanted)
 {
@@ -144,10 +151,7 @@ private slots:
         // The package as users get it, made by cpack from the install rules and unpacked into ~/Applications over
         // the fixture's install folder: exactly the program, its images, its desktop entry and icon, and the agent;
         // the program without its debugging information.
-        QCOMPARE(desktop.run("'" HALDEN_CPACK "' -G TGZ --config '" HALDEN_CPACK_CONFIG "' -B ~/packed >/dev/null && "
-                             "tar -xvzf ~/packed/*.tar.gz -C ~/Applications | LC_ALL=C sort; readelf -S \"$1\" | "
-                             "grep -c debug_info",
-                     { bundle + "/halden-setup" }),
+        QCOMPARE(desktop.run(unpackPackage, { bundle + "/halden-setup" }),
             QStringList({ top, top + "Halden Setup/", top + "Halden Setup/HaldenInstaller.png",
                 top + "Halden Setup/HaldenInstaller@2x.png", top + "Halden Setup/com.tervan.HaldenSetup.desktop",
                 top + "Halden Setup/com.tervan.HaldenSetup.png", top + "Halden Setup/halden-setup", top + "dist/",
@@ -352,13 +356,12 @@ private slots:
 private:
     static inline bool accessibilityBusTaken = false; // by libatspi, for good: it cannot be given another bus
 
-    // The package as users get it, made by cpack from the install rules and unpacked into ~/Applications: its program.
+    // The package unpacked into ~/Applications: its program.
     QString unpacked()
     {
-        QProcess::execute("sh",
-            { "-c",
-                "'" HALDEN_CPACK "' -G TGZ --config '" HALDEN_CPACK_CONFIG
-                "' -B ~/packed >/dev/null && tar -xzf ~/packed/*.tar.gz -C ~/Applications" });
+        QProcess shell;
+        shell.start("sh", { "-c", unpackPackage, "sh", bundle + "/halden-setup" });
+        shell.waitForFinished(-1);
         return bundle + "/halden-setup";
     }
 };
