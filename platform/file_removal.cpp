@@ -53,7 +53,7 @@ PinnedFolder pinFolder(const QString& path)
     const int fd = open(QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return { path, nullptr, errno != ENOENT };
-    auto held = std::make_shared<HeldFolder>(Descriptor(fd));
+    auto held = std::make_shared<HeldFolder>(HeldFolder { Descriptor(fd) });
     const QString resolved = QFileInfo(path).canonicalFilePath();
     if (resolved.isEmpty())
         return { path, nullptr, true };
